@@ -1,0 +1,118 @@
+#pragma once
+
+// The engine, session and database components: the stand-in for the suite's
+// database engine. A database is an alias (database name) pointing at a
+// directory; tables reach their files through the alias.
+
+#include "platform/Error.h"
+
+#include <QList>
+#include <QString>
+#include <QStringList>
+
+namespace data {
+
+class Table;
+class Session;
+
+// Any failure inside the engine: missing or foreign file, wrong password,
+// lock not had, key violation, bad filter. The message names the table or
+// directory concerned.
+class EngineError : public platform::Error {
+public:
+    using Platform = platform::Error;
+    using Platform::Platform;
+};
+
+// A value that cannot be converted to a field's type (text "abc" for an integer key).
+class ConversionError : public EngineError {
+public:
+    using EngineError::EngineError;
+};
+
+struct LockSettings {
+    int waitMsPerTry = 3;
+    int tries = 32768;
+};
+
+// Table file naming and lock settings for the whole program.
+class Engine {
+public:
+    static Engine &instance();
+
+    bool active() const { return m_active; }
+    void setActive(bool active);   // false closes every database of every session
+
+    QString dataExtension() const { return m_dataExtension; } // ".zeldat"
+    void setDataExtension(const QString &ext) { m_dataExtension = ext; }
+    LockSettings lockSettings() const { return m_locks; }
+    void setLockSettings(const LockSettings &locks) { m_locks = locks; }
+
+private:
+    bool m_active = false;
+    QString m_dataExtension = QStringLiteral(".zeldat");
+    LockSettings m_locks;
+};
+
+class Database {
+public:
+    // Registers itself with the session, under its database name (the alias).
+    explicit Database(Session &session, const QString &databaseName = {},
+                      const QString &directory = {});
+    ~Database();
+    Database(const Database &) = delete;
+    Database &operator=(const Database &) = delete;
+
+    Session &session() const { return m_session; }
+    QString databaseName() const { return m_name; }
+    void setDatabaseName(const QString &name);   // closes first when connected
+    QString directory() const { return m_directory; }
+    void setDirectory(const QString &directory); // closes first when connected
+
+    // Opening checks that the directory exists and is readable; otherwise an
+    // EngineError naming the directory. Activates the engine.
+    void open();
+    void close();                    // closes its tables first; harmless when closed
+    bool connected() const { return m_connected; }
+    void closeDataSets();            // closes every open table using it, last to first
+
+    // Tables attach when they open and detach when they close.
+    void attach(Table *table);
+    void detach(Table *table);
+    QList<Table *> openTables() const { return m_tables; }
+
+private:
+    Session &m_session;
+    QString m_name;
+    QString m_directory;
+    bool m_connected = false;
+    QList<Table *> m_tables;
+};
+
+class Session {
+public:
+    // The "Default" session every component of the tool belongs to.
+    static Session &defaultSession();
+    Session() = default;
+    Session(const Session &) = delete;
+    Session &operator=(const Session &) = delete;
+
+    QString privateDir() const { return m_privateDir; }
+    void setPrivateDir(const QString &dir) { m_privateDir = dir; }
+
+    void addPassword(const QString &password);     // no duplicates
+    void removePassword(const QString &password);  // harmless when absent
+    QStringList passwords() const { return m_passwords; }
+
+    // The database whose name matches (without regard to case), or nullptr.
+    Database *findDatabase(const QString &databaseName) const;
+    QList<Database *> databases() const { return m_databases; }
+
+private:
+    friend class Database;
+    QString m_privateDir;
+    QStringList m_passwords;
+    QList<Database *> m_databases;
+};
+
+} // namespace data

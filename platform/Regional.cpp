@@ -1,0 +1,2 @@
+#include "platform/Regional.h"
+// Implemented with the rest of the platform layer.
