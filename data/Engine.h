@@ -6,14 +6,23 @@
 
 #include "platform/Error.h"
 
+#include <QByteArray>
+#include <QHash>
 #include <QList>
 #include <QString>
 #include <QStringList>
 
 namespace data {
 
-class Table;
 class Session;
+
+// Something a database keeps open on its behalf (a table component). The
+// database closes its data sets when it closes.
+class DataSet {
+public:
+    virtual ~DataSet() = default;
+    virtual void close() = 0;
+};
 
 // Any failure inside the engine: missing or foreign file, wrong password,
 // lock not had, key violation, bad filter. The message names the table or
@@ -77,23 +86,28 @@ public:
     void closeDataSets();            // closes every open table using it, last to first
 
     // Tables attach when they open and detach when they close.
-    void attach(Table *table);
-    void detach(Table *table);
-    QList<Table *> openTables() const { return m_tables; }
+    void attach(DataSet *table);
+    void detach(DataSet *table);
+    QList<DataSet *> openTables() const { return m_tables; }
 
 private:
     Session &m_session;
     QString m_name;
     QString m_directory;
     bool m_connected = false;
-    QList<Table *> m_tables;
+    QList<DataSet *> m_tables;
 };
+
+// A password verifier (Argon2id string form) for a protected table. The
+// limits are chosen so that one verification costs a few milliseconds.
+QByteArray makePasswordVerifier(const QString &password);
 
 class Session {
 public:
     // The "Default" session every component of the tool belongs to.
     static Session &defaultSession();
-    Session() = default;
+    Session();
+    ~Session();
     Session(const Session &) = delete;
     Session &operator=(const Session &) = delete;
 
@@ -108,11 +122,20 @@ public:
     Database *findDatabase(const QString &databaseName) const;
     QList<Database *> databases() const { return m_databases; }
 
+    // True when one of the session's passwords matches the table's password
+    // verifier. A password that matched a verifier once is remembered, so
+    // opening the same table again costs no second hash.
+    bool passwordMatches(const QByteArray &verifier);
+
+    // Every session that exists (the engine closes their databases).
+    static QList<Session *> allSessions();
+
 private:
     friend class Database;
     QString m_privateDir;
     QStringList m_passwords;
     QList<Database *> m_databases;
+    QHash<QByteArray, QString> m_verified;   // verifier -> password that matched it
 };
 
 } // namespace data
