@@ -3,6 +3,8 @@
 #include <QString>
 #include <optional>
 
+class QLocale;
+
 namespace platform {
 
 // The user's regional settings, read from the system locale at the time of use.
@@ -18,12 +20,19 @@ struct RegionalSettings {
     int negCurrFormat = 0;     // Windows negative currency format 0..15
     int currencyDecimals = 2;
 
-    static RegionalSettings fromLocale(const class QLocale &locale);
+    bool operator==(const RegionalSettings &) const = default;
+
+    static RegionalSettings fromLocale(const QLocale &locale);
     static RegionalSettings unitedStates();   // M/d/yyyy, '.', ','
-    static RegionalSettings commaDecimal();   // dd.MM.yyyy, ',', '.' (German-like)
+    static RegionalSettings commaDecimal();   // dd.MM.yyyy, ',', '.' (German-like), "1,00 €"
 };
 
-// The settings in force: an override set by tests, else the system locale now.
+// A date pattern with each two-digit year ("yy") widened to four, outside
+// quoted literals: "M/d/yy" -> "M/d/yyyy", "dd.MM.yy" -> "dd.MM.yyyy".
+QString widenTwoDigitYear(const QString &format);
+
+// The settings in force: an override set by tests, else the system locale now
+// (cheap to call repeatedly; recomputed only when the system locale changes).
 RegionalSettings regionalSettings();
 void setRegionalOverride(std::optional<RegionalSettings> settings);
 
