@@ -20,6 +20,7 @@ QMessageBox::Icon iconOf(MessageKind kind)
     case MessageKind::Warning: return QMessageBox::Warning;
     case MessageKind::Error: return QMessageBox::Critical;
     case MessageKind::Question: return QMessageBox::Question;
+    case MessageKind::Plain: return QMessageBox::NoIcon;
     }
     return QMessageBox::NoIcon;
 }
@@ -44,6 +45,7 @@ QString messageKindName(MessageKind kind)
     case MessageKind::Warning: return QStringLiteral("Warning");
     case MessageKind::Error: return QStringLiteral("Error");
     case MessageKind::Question: return QStringLiteral("Question");
+    case MessageKind::Plain: return QStringLiteral("Plain");
     }
     return {};
 }

@@ -7,7 +7,8 @@
 
 namespace platform {
 
-enum class MessageKind { Information, Warning, Error, Question };
+// Plain: no icon (the login refusals, the save failure).
+enum class MessageKind { Information, Warning, Error, Question, Plain };
 
 enum class MessageButton { None = 0, Ok = 0x1, Cancel = 0x2, Yes = 0x4, No = 0x8 };
 Q_DECLARE_FLAGS(MessageButtons, MessageButton)
