@@ -41,9 +41,18 @@ IndexDef secondary(const QString &name, const QStringList &fields, bool caseInse
     return index;
 }
 
+TableDef tableDef(const QString &name, const QList<FieldDef> &fields, const QList<IndexDef> &indexes)
+{
+    TableDef def;
+    def.name = name;
+    def.fields = fields;
+    def.indexes = indexes;
+    return def;
+}
+
 TableDef makeUsers()
 {
-    return TableDef{QString::fromLatin1(kUsers),
+    return tableDef(QString::fromLatin1(kUsers),
                     {integer(QStringLiteral("UserID"), true),
                      text(QStringLiteral("UserName"), 30, true),
                      text(QStringLiteral("Password"), 30),
@@ -53,21 +62,21 @@ TableDef makeUsers()
                      typed(QStringLiteral("LastLogin"), FieldType::DateTime)},
                     {primary({QStringLiteral("UserID")}),
                      // the login searches with the lower-cased typed name
-                     secondary(QString::fromLatin1(kByUserName), {QStringLiteral("UserName")}, true)}};
+                     secondary(QString::fromLatin1(kByUserName), {QStringLiteral("UserName")}, true)});
 }
 
 TableDef makePermissions()
 {
-    return TableDef{QString::fromLatin1(kPermissions),
+    return tableDef(QString::fromLatin1(kPermissions),
                     {integer(QStringLiteral("UserID"), true),
                      integer(QStringLiteral("Permission"), true),
                      integer(QStringLiteral("Value"))},
-                    {primary({QStringLiteral("UserID"), QStringLiteral("Permission")})}};
+                    {primary({QStringLiteral("UserID"), QStringLiteral("Permission")})});
 }
 
 TableDef makeOrganizations()
 {
-    return TableDef{QString::fromLatin1(kOrganizations),
+    return tableDef(QString::fromLatin1(kOrganizations),
                     {integer(QStringLiteral("OrgID"), true),
                      text(QStringLiteral("Name"), 60),
                      integer(QStringLiteral("LevelID")),
@@ -83,45 +92,45 @@ TableDef makeOrganizations()
                      text(QStringLiteral("City"), 40),
                      text(QStringLiteral("Phone"), 20)},
                     {primary({QStringLiteral("OrgID")}),
-                     secondary(QStringLiteral("byName"), {QStringLiteral("Name")}, true)}};
+                     secondary(QStringLiteral("byName"), {QStringLiteral("Name")}, true)});
 }
 
 TableDef makeOrgLevels()
 {
-    return TableDef{QString::fromLatin1(kOrgLevels),
+    return tableDef(QString::fromLatin1(kOrgLevels),
                     {integer(QStringLiteral("LevelID"), true),
                      integer(QStringLiteral("ParentID")),
                      text(QStringLiteral("Description"), 40)},
                     {primary({QStringLiteral("LevelID")}),
                      // the last record in this order is the bottom level
                      secondary(QString::fromLatin1(kByParentID),
-                               {QStringLiteral("ParentID"), QStringLiteral("LevelID")})}};
+                               {QStringLiteral("ParentID"), QStringLiteral("LevelID")})});
 }
 
 TableDef makeFieldDescriptions()
 {
-    return TableDef{QString::fromLatin1(kFieldDescriptions),
+    return tableDef(QString::fromLatin1(kFieldDescriptions),
                     {integer(QStringLiteral("FieldID"), true),
                      text(QStringLiteral("Description"), 40),
                      text(QStringLiteral("TableName"), 20)},
-                    {primary({QStringLiteral("FieldID")})}};
+                    {primary({QStringLiteral("FieldID")})});
 }
 
 TableDef makeFunds()
 {
-    return TableDef{QString::fromLatin1(kFunds),
+    return tableDef(QString::fromLatin1(kFunds),
                     {integer(QStringLiteral("Fund_Number"), true),
                      text(QStringLiteral("Fund_Code"), 10),
                      text(QStringLiteral("Fund_Description"), 50),
                      text(QStringLiteral("GL_Account"), 20),
                      typed(QStringLiteral("Tax_Deductible"), FieldType::Boolean)},
                     {primary({QStringLiteral("Fund_Number")}),
-                     secondary(QStringLiteral("byFundCode"), {QStringLiteral("Fund_Code")}, true)}};
+                     secondary(QStringLiteral("byFundCode"), {QStringLiteral("Fund_Code")}, true)});
 }
 
 TableDef makeGifts()
 {
-    return TableDef{QString::fromLatin1(kGifts),
+    return tableDef(QString::fromLatin1(kGifts),
                     {integer(QStringLiteral("Detail_ID"), true),
                      text(QStringLiteral("Family_Number"), 20, true),
                      integer(QStringLiteral("Individual_Number"), true),
@@ -137,12 +146,12 @@ TableDef makeGifts()
                      secondary(QString::fromLatin1(kCBTax),
                                {QStringLiteral("Family_Number"), QStringLiteral("Individual_Number"),
                                 QStringLiteral("Posted_Date"), QStringLiteral("Detail_ID")},
-                               false, true)}};
+                               false, true)});
 }
 
 TableDef makePeople()
 {
-    return TableDef{QString::fromLatin1(kPeople),
+    return tableDef(QString::fromLatin1(kPeople),
                     {text(QStringLiteral("Family_Number"), 20, true),
                      integer(QStringLiteral("Individual_Number"), true),
                      text(QStringLiteral("Envelope_Number"), 20),
@@ -152,17 +161,17 @@ TableDef makePeople()
                      text(QStringLiteral("Email"), 80)},
                     {primary({QStringLiteral("Family_Number"), QStringLiteral("Individual_Number")}),
                      secondary(QStringLiteral("byName"),
-                               {QStringLiteral("Last_Name"), QStringLiteral("First_Name")}, true)}};
+                               {QStringLiteral("Last_Name"), QStringLiteral("First_Name")}, true)});
 }
 
 TableDef makeReports()
 {
-    return TableDef{QString::fromLatin1(kReports),
+    return tableDef(QString::fromLatin1(kReports),
                     {integer(QStringLiteral("ID"), true),
                      integer(QStringLiteral("Level")),
                      text(QStringLiteral("ReportName"), 55),
                      typed(QStringLiteral("ReportInformation"), FieldType::Memo)},
-                    {primary({QStringLiteral("ID")})}};
+                    {primary({QStringLiteral("ID")})});
 }
 
 TableDef makeExtractTable()
@@ -171,13 +180,13 @@ TableDef makeExtractTable()
                                    {QStringLiteral("Congregation ID"), QStringLiteral("Gift Date"),
                                     QStringLiteral("Project Description")},
                                    true);
-    return TableDef{QString::fromLatin1(kExtractTable),
+    return tableDef(QString::fromLatin1(kExtractTable),
                     {typed(QStringLiteral("Record_ID"), FieldType::AutoInc),
                      text(QStringLiteral("Congregation ID"), 30),
                      text(QStringLiteral("Project Description"), 25),
                      typed(QStringLiteral("Gift Date"), FieldType::Date),
                      typed(QStringLiteral("Gift Amount"), FieldType::Currency)},
-                    {primary({QStringLiteral("Record_ID")}), sortIndex}};
+                    {primary({QStringLiteral("Record_ID")}), sortIndex});
 }
 
 struct Definitions {
