@@ -1,0 +1,145 @@
+#include "writers/ExportStream.h"
+
+#include "platform/CodePage.h"
+#include "platform/Error.h"
+#include "writers/ExportContext.h"
+
+#include <QDir>
+#include <QFile>
+#include <QIODevice>
+
+#include <cstring>
+
+namespace writers {
+
+namespace {
+
+QString displayName(const QString &fileName)
+{
+    return QDir::toNativeSeparators(fileName);
+}
+
+} // namespace
+
+ExportStream::ExportStream(QIODevice &device, const QString &fileName, qsizetype bufferSize)
+    : m_device(device)
+    , m_fileName(fileName)
+    , m_buffer(new char[size_t(qMax<qsizetype>(bufferSize, 16))])
+    , m_capacity(qMax<qsizetype>(bufferSize, 16))
+{
+}
+
+ExportStream::~ExportStream() = default;
+
+char *ExportStream::reserve(qsizetype count)
+{
+    if (m_used + count > m_capacity)
+        flush();
+    if (count > m_capacity)
+        return nullptr;
+    return m_buffer.get() + m_used;
+}
+
+void ExportStream::appendLatin1(std::string_view bytes)
+{
+    const auto size = qsizetype(bytes.size());
+    if (char *at = reserve(size)) {
+        std::memcpy(at, bytes.data(), bytes.size());
+        m_used += size;
+    } else {
+        writeToDevice(bytes.data(), size);
+    }
+}
+
+void ExportStream::appendSpaces(qsizetype count)
+{
+    while (count > 0) {
+        const qsizetype chunk = qMin(count, m_capacity);
+        char *at = reserve(chunk);
+        std::memset(at, ' ', size_t(chunk));
+        m_used += chunk;
+        count -= chunk;
+    }
+}
+
+void ExportStream::appendText(QStringView text)
+{
+    // Plain ASCII is the same byte in every ANSI code page: copy it straight
+    // across and leave the converter for text that needs it.
+    const qsizetype size = text.size();
+    if (char *at = reserve(size)) {
+        const char16_t *src = text.utf16();
+        qsizetype i = 0;
+        for (; i < size; ++i) {
+            const char16_t c = src[i];
+            if (c >= 0x80)
+                break;
+            at[i] = char(c);
+        }
+        if (i == size) {
+            m_used += size;
+            return;
+        }
+    }
+    const QByteArray bytes = platform::toAnsi(text);
+    appendLatin1(std::string_view(bytes.constData(), size_t(bytes.size())));
+}
+
+void ExportStream::flush()
+{
+    const qsizetype used = m_used;
+    m_used = 0;
+    if (used > 0)
+        writeToDevice(m_buffer.get(), used);
+}
+
+void ExportStream::writeToDevice(const char *data, qsizetype size)
+{
+    while (size > 0) {
+        const qint64 written = m_device.write(data, size);
+        if (written <= 0) {
+            const QString reason = m_device.errorString();
+            throw platform::Error(QStringLiteral("Cannot write to the file %1: %2")
+                                      .arg(displayName(m_fileName),
+                                           reason.isEmpty() ? QStringLiteral("write failed") : reason));
+        }
+        data += written;
+        size -= qsizetype(written);
+    }
+}
+
+void writeExportFile(const QString &fileName, ExportContext &context,
+                     const std::function<void(ExportStream &)> &rows)
+{
+    context.confirmOverwrite(fileName);
+    if (context.cancel.isSet())
+        return;
+
+    // Unbuffered: the stream does the buffering, the file adds no second copy.
+    QFile file(fileName);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Unbuffered)) {
+        throw platform::Error(QStringLiteral("Cannot create the file %1: %2")
+                                  .arg(displayName(fileName), file.errorString()));
+    }
+
+    ExportStream stream(file, fileName);
+    try {
+        rows(stream);
+    } catch (...) {
+        // Keep the lines written before the failure; report the first failure.
+        try {
+            stream.flush();
+        } catch (...) {
+        }
+        throw;
+    }
+    stream.flush();
+
+    file.close();
+    if (file.error() != QFileDevice::NoError) {
+        throw platform::Error(QStringLiteral("Cannot write to the file %1: %2")
+                                  .arg(displayName(fileName), file.errorString()));
+    }
+}
+
+} // namespace writers
