@@ -1,0 +1,7 @@
+#include "extract/CancelFlag.h"
+
+CancelFlag &ProgramCancelFlag()
+{
+    static CancelFlag flag;
+    return flag;
+}
