@@ -128,10 +128,18 @@ private slots:
         QString seenTitle, seenText;
         int seenIcon = -1;
         int buttonCount = -1;
-        QTimer::singleShot(0, this, [&] {
+        // Answer the box once it is up; poll so a slow start cannot hang the test.
+        QTimer poll;
+        poll.setInterval(10);
+        int tries = 0;
+        connect(&poll, &QTimer::timeout, this, [&] {
             auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
-            if (!box)
+            if (!box) {
+                if (++tries > 500)
+                    QCoreApplication::exit(1);
                 return;
+            }
+            poll.stop();
             seenTitle = box->windowTitle();
             seenText = box->text();
             seenIcon = int(box->icon());
@@ -141,6 +149,7 @@ private slots:
             else
                 QTest::keyClick(box, Qt::Key_Escape);
         });
+        poll.start();
         QCOMPARE(WidgetMessageHost().show(kind, "Tallyport", "Some text.", buttons), answer);
         QCOMPARE(seenTitle, QString("Tallyport"));
         QCOMPARE(seenText, QString("Some text."));
