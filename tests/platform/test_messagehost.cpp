@@ -113,6 +113,8 @@ private slots:
                                           << int(QMessageBox::Question) << MessageButton::No;
         QTest::addRow("information, Escape") << MessageKind::Information << MessageButtons(MessageButton::Ok) << 0
                                              << int(QMessageBox::Information) << MessageButton::Ok;
+        QTest::addRow("plain, OK") << MessageKind::Plain << MessageButtons(MessageButton::Ok) << int(QMessageBox::Ok)
+                                   << int(QMessageBox::NoIcon) << MessageButton::Ok;
         QTest::addRow("warning, Cancel") << MessageKind::Warning << (MessageButton::Ok | MessageButton::Cancel)
                                          << int(QMessageBox::Cancel) << int(QMessageBox::Warning)
                                          << MessageButton::Cancel;
