@@ -2,10 +2,15 @@
 
 // A table component: one table of a database, opened shared, walked through
 // its current index. Failures raise data::EngineError.
+//
+// A pass never keeps the table file locked between two records: rows are read
+// in batches in index order and every statement is reset before first() or
+// next() returns, so other programs can write to the table meanwhile.
 
 #include "data/Engine.h"
 #include "data/Types.h"
 
+#include <QDate>
 #include <QDateTime>
 #include <QString>
 #include <QStringList>
@@ -15,40 +20,50 @@
 namespace data {
 
 class TableCursor; // implementation
+class Table;
 
+// A field of the open table. A Field stays valid while its table is open
+// and always reads the table's current record (or the record being edited).
 class Field {
 public:
     QString fieldName() const;
     FieldType dataType() const;
     int size() const;
+    bool required() const;
     bool isNull() const;
 
     // Reads: a null value reads as empty text, 0, false or an invalid date-time.
+    // A value that cannot be read as asked raises ConversionError.
     QString asString() const;     // the text form: dates in the short date format,
-                                  // currency in general number form, regional separators
+                                  // numbers in general number form, regional separators
     qint32 asInteger() const;
     qint64 asLargeInt() const;
     double asFloat() const;
     Currency asCurrency() const;
     QDateTime asDateTime() const;
+    QDate asDate() const;
     bool asBoolean() const;
     QStringList memoLines() const;  // memo split at CR LF / LF
     QString memoText() const;
+    QVariant value() const;         // null, qint64, double, QString, QDate, QDateTime, bool or QByteArray
 
-    // Writes, only while the table is in append/insert/edit state.
+    // Writes, only while the table is in insert or edit state.
     // Text longer than the field's size is cut when stored.
     void setAsString(const QString &value);  // converted to the field's type; ConversionError when it cannot be
     void setAsInteger(qint32 value);
     void setAsLargeInt(qint64 value);
     void setAsFloat(double value);
     void setAsCurrency(Currency value);
-    void setAsDateTime(const QDateTime &value);
+    void setAsDateTime(const QDateTime &value);  // an invalid date-time clears the field
+    void setAsDate(const QDate &value);
     void setAsBoolean(bool value);
-    void setMemoLines(const QStringList &lines);  // joined with CR LF
+    void setMemoLines(const QStringList &lines);  // every line followed by CR LF
+    void setValue(const QVariant &value);         // converted to the field's type
     void clear();                                  // sets null
 
 private:
     friend class Table;
+    friend class TableCursor;
     Field(Table *table, int index) : m_table(table), m_index(index) {}
     Table *m_table;
     int m_index;
@@ -56,50 +71,74 @@ private:
 
 enum class TableState { Inactive, Browse, Insert, Edit };
 
-class Table {
+class Table : public DataSet {
 public:
     Table();
-    ~Table();
+    ~Table() override;
     Table(const Table &) = delete;
     Table &operator=(const Table &) = delete;
 
-    // Which table: the alias (database name, looked up in the default session)
-    // and the table name. Both may be set only while closed.
+    // Which table: the alias (database name, looked up in the default session;
+    // a directory path is accepted as well) and the table name. Both may be
+    // set only while closed.
     void setDatabaseName(const QString &alias);
     QString databaseName() const;
     void setTableName(const QString &name);
     QString tableName() const;
+    QString fileName() const;   // the table's file while open
 
-    // The current index by name; empty selects the primary index.
+    // The current index by name, without regard to case; empty selects the
+    // primary index. An unknown name is an EngineError when the table opens
+    // (or at once while it is open).
     void setIndexName(const QString &name);
     QString indexName() const;
 
-    void open();   // opens the database when it is not connected
-    void close();
+    // Settings for a table the tool owns and rebuilds (the extract): the file
+    // is not synced and its journal kept in memory, so a crash may lose it.
+    // Set before open.
+    void setScratch(bool on);
+    bool scratch() const;
+    // Page cache of this table's connection in KiB (0: the engine default).
+    void setCacheSizeKiB(int kib);
+    int cacheSizeKiB() const;
+
+    void open();   // opens the database when it is not connected; positions on the first record
+    void close() override;   // an open transaction is rolled back
     bool active() const;
     TableState state() const;
-    void refresh();  // the next pass sees changes committed by other processes
+    void refresh();  // the next read sees changes committed by other programs
 
-    // Navigation over visible records in the current index order.
+    // Navigation over visible records in the current index order. After the
+    // last record next() sets eof and the last record stays current; last()
+    // positions on the last record and sets eof, as first() sets bof.
     void first();
     void next();
     void last();
     bool eof() const;
     bool bof() const;
+    bool isEmpty() const;
     int recordCount() const;  // visible records, respecting filter and range
 
-    // Key search on the leading fields of the current index, one value per field.
+    // Key search on the leading fields of the current index, one value per
+    // field, each converted to the field's type (ConversionError when it
+    // cannot be). More values than the index has fields is an EngineError.
+    // Not found: false, and the current record stays.
     bool findKey(const QVariantList &values);
-    // Key range on the leading fields of the current index, both ends included.
+    // Key range on the leading fields of the current index, both ends
+    // included; positions on the first record of the range.
     void setRange(const QVariantList &from, const QVariantList &to);
     void cancelRange();
+    bool hasRange() const;
 
-    // Filter expression (e.g. "LevelID<>3") and the filtered switch.
+    // Filter expression (e.g. "LevelID<>3") and the filtered switch. Text that
+    // cannot be parsed or names an unknown field is an EngineError (at once
+    // while open, else at open).
     void setFilter(const QString &text);
     QString filter() const;
     void setFiltered(bool on);
     bool filtered() const;
 
+    // The first visible record, in index order, whose field equals the value.
     bool locate(const QString &fieldName, const QVariant &value, bool caseInsensitive = true);
 
     int fieldCount() const;
@@ -108,26 +147,32 @@ public:
     Field *findField(const QString &name);    // nullptr when absent (pointer valid while open)
 
     void append();
-    void insert();
-    void edit();
+    void insert();    // the same as append: records take their place in index order
+    void edit();      // EngineError when there is no current record
+    // Stores the record. A duplicate key in a unique index is an EngineError
+    // "Key violation" naming the table; the record then stays in insert or
+    // edit state, to be corrected or cancelled.
     void post();
     void cancel();
+    void deleteRecord();   // deletes the current record; the next one becomes current
 
-    // Table-level operations (the table must be closed).
-    bool exists() const;
-    void createTable(const TableDef &def);
-    void deleteTable();
-    void emptyTable();
+    // Table-level operations.
+    bool exists() const;                  // the table's file is in the database's directory
+    void createTable(const TableDef &def); // the table must be closed
+    void deleteTable();                   // closes the table first
+    void emptyTable();                    // open or closed
 
     // Whole batches inside one transaction (the extract is written this way).
     void startTransaction();
     void commit();
     void rollback();
+    bool inTransaction() const;
 
     TableDef definition() const;  // fields and indexes of the open table
 
 private:
     friend class Field;
+    friend class TableCursor;
     std::unique_ptr<TableCursor> d;
 };
 

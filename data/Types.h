@@ -45,9 +45,10 @@ struct IndexDef {
 };
 
 struct TableDef {
-    QString name;
+    QString name;            // empty: the table component's table name
     QList<FieldDef> fields;
     QList<IndexDef> indexes;
+    QString password;        // non-empty: the table opens only for a session holding it
 };
 
 } // namespace data

@@ -1,0 +1,420 @@
+#include "data/Values.h"
+
+#include "data/Engine.h"
+#include "platform/Regional.h"
+
+#include <QLocale>
+
+#include <cmath>
+#include <limits>
+
+namespace data::detail {
+
+Storage storageOf(FieldType type)
+{
+    switch (type) {
+    case FieldType::Smallint:
+    case FieldType::Integer:
+    case FieldType::Word:
+    case FieldType::AutoInc:
+    case FieldType::Largeint:
+        return Storage::Integer;
+    case FieldType::Boolean:
+        return Storage::Boolean;
+    case FieldType::Float:
+    case FieldType::BCD:
+    case FieldType::FMTBcd:
+        return Storage::Real;
+    case FieldType::Currency:
+        return Storage::Currency;
+    case FieldType::Date:
+        return Storage::Date;
+    case FieldType::Time:
+        return Storage::Time;
+    case FieldType::DateTime:
+    case FieldType::TimeStamp:
+        return Storage::DateTime;
+    case FieldType::Bytes:
+    case FieldType::VarBytes:
+    case FieldType::Blob:
+    case FieldType::Graphic:
+    case FieldType::ParadoxOle:
+    case FieldType::DBaseOle:
+    case FieldType::TypedBinary:
+    case FieldType::OraBlob:
+        return Storage::Blob;
+    default:
+        return Storage::Text;
+    }
+}
+
+const char *sqlTypeOf(FieldType type)
+{
+    switch (storageOf(type)) {
+    case Storage::Text:
+        return "TEXT";
+    case Storage::Real:
+        return "REAL";
+    case Storage::Blob:
+        return "BLOB";
+    default:
+        return "INTEGER";
+    }
+}
+
+bool isTextType(FieldType type)
+{
+    return storageOf(type) == Storage::Text;
+}
+
+QString typeName(FieldType type)
+{
+    static const char *const names[kFieldTypeCount] = {
+        "Unknown", "String", "Smallint", "Integer", "Word", "Boolean", "Float", "Currency", "BCD",
+        "Date", "Time", "DateTime", "Bytes", "VarBytes", "AutoInc", "Blob", "Memo", "Graphic",
+        "FmtMemo", "ParadoxOle", "DBaseOle", "TypedBinary", "Cursor", "FixedChar", "WideString",
+        "Largeint", "ADT", "Array", "Reference", "DataSet", "OraBlob", "OraClob", "Variant",
+        "Interface", "IDispatch", "Guid", "TimeStamp", "FMTBcd"};
+    const int code = int(type);
+    return code >= 0 && code < kFieldTypeCount ? QString::fromLatin1(names[code])
+                                               : QString::number(code);
+}
+
+namespace {
+
+QString normaliseNumberText(const QString &text)
+{
+    QString t = text.trimmed();
+    const QChar sep = platform::regionalSettings().decimalSeparator;
+    if (!sep.isNull() && sep != QLatin1Char('.'))
+        t.replace(sep, QLatin1Char('.'));
+    return t;
+}
+
+[[noreturn]] void cannotConvert(const FieldDef &field, const QVariant &value)
+{
+    throw ConversionError(QStringLiteral("'%1' is not a valid value for field '%2' (%3)")
+                              .arg(value.toString(), field.name, typeName(field.type)));
+}
+
+qint64 toInteger(const FieldDef &field, const QVariant &value)
+{
+    switch (value.typeId()) {
+    case QMetaType::Int:
+    case QMetaType::UInt:
+    case QMetaType::LongLong:
+    case QMetaType::Short:
+    case QMetaType::UShort:
+    case QMetaType::Long:
+    case QMetaType::Bool:
+        return value.toLongLong();
+    case QMetaType::ULongLong: {
+        const qulonglong u = value.toULongLong();
+        if (u > qulonglong(std::numeric_limits<qint64>::max()))
+            cannotConvert(field, value);
+        return qint64(u);
+    }
+    case QMetaType::Double:
+    case QMetaType::Float: {
+        const double d = value.toDouble();
+        if (!std::isfinite(d) || d != std::floor(d) || std::fabs(d) > 9.2e18)
+            cannotConvert(field, value);
+        return qint64(d);
+    }
+    default: {
+        qint64 v = 0;
+        if (!parseInteger(value.toString(), &v))
+            cannotConvert(field, value);
+        return v;
+    }
+    }
+}
+
+} // namespace
+
+bool parseInteger(const QString &text, qint64 *out)
+{
+    bool ok = false;
+    const qint64 v = text.trimmed().toLongLong(&ok);
+    if (ok)
+        *out = v;
+    return ok;
+}
+
+bool parseDouble(const QString &text, double *out)
+{
+    bool ok = false;
+    const double v = QLocale::c().toDouble(normaliseNumberText(text), &ok);
+    if (ok && std::isfinite(v))
+        *out = v;
+    return ok && std::isfinite(v);
+}
+
+bool parseCurrency(const QString &text, qint64 *raw)
+{
+    const QString t = normaliseNumberText(text);
+    int i = 0;
+    bool negative = false;
+    if (i < t.size() && (t[i] == QLatin1Char('-') || t[i] == QLatin1Char('+')))
+        negative = t[i++] == QLatin1Char('-');
+    qint64 units = 0;
+    int digits = 0;
+    while (i < t.size() && t[i].isDigit()) {
+        if (units > (std::numeric_limits<qint64>::max() / Currency::kScale - 9) / 10)
+            return false;
+        units = units * 10 + t[i++].digitValue();
+        ++digits;
+    }
+    qint64 frac = 0;
+    int fracDigits = 0;
+    if (i < t.size() && t[i] == QLatin1Char('.')) {
+        ++i;
+        while (i < t.size() && t[i].isDigit()) {
+            const int dv = t[i++].digitValue();
+            if (fracDigits < 4) {
+                frac = frac * 10 + dv;
+                ++fracDigits;
+            } else if (fracDigits == 4) {
+                if (dv >= 5)   // round half away from zero on the fifth decimal
+                    ++frac;
+                ++fracDigits;
+            }
+            ++digits;
+        }
+    }
+    if (digits == 0 || i != t.size())
+        return false;
+    for (int k = std::min(fracDigits, 4); k < 4; ++k)
+        frac *= 10;
+    const qint64 v = units * Currency::kScale + frac;
+    *raw = negative ? -v : v;
+    return true;
+}
+
+bool parseDate(const QString &text, QDate *out)
+{
+    const QString t = text.trimmed();
+    QDate d = QDate::fromString(t, Qt::ISODate);
+    if (!d.isValid())
+        d = QDate::fromString(t, platform::regionalSettings().shortDateFormat);
+    if (d.isValid())
+        *out = d;
+    return d.isValid();
+}
+
+bool parseDateTime(const QString &text, QDateTime *out)
+{
+    const QString t = text.trimmed();
+    QDateTime dt = QDateTime::fromString(t, Qt::ISODate);
+    if (!dt.isValid()) {
+        const platform::RegionalSettings rs = platform::regionalSettings();
+        dt = QDateTime::fromString(t, rs.shortDateFormat + QLatin1Char(' ') + rs.shortTimeFormat);
+        if (!dt.isValid()) {
+            const QDate d = QDate::fromString(t, rs.shortDateFormat);
+            if (d.isValid())
+                dt = QDateTime(d, QTime(0, 0));
+        }
+    }
+    if (dt.isValid())
+        *out = dt;
+    return dt.isValid();
+}
+
+qint64 dateTimeToStored(const QDateTime &dt)
+{
+    return dt.date().toJulianDay() * kMsPerDay + dt.time().msecsSinceStartOfDay();
+}
+
+QDateTime storedToDateTime(qint64 ms)
+{
+    qint64 day = ms / kMsPerDay;
+    qint64 rest = ms % kMsPerDay;
+    if (rest < 0) {
+        rest += kMsPerDay;
+        --day;
+    }
+    return QDateTime(QDate::fromJulianDay(day), QTime::fromMSecsSinceStartOfDay(int(rest)));
+}
+
+Value toStored(const FieldDef &field, const QVariant &value)
+{
+    if (!value.isValid() || value.isNull())
+        return Value::null();
+    switch (storageOf(field.type)) {
+    case Storage::Text: {
+        QString s;
+        if (value.typeId() == QMetaType::QDate)
+            s = formatDate(value.toDate());
+        else if (value.typeId() == QMetaType::QDateTime)
+            s = formatDateTime(value.toDateTime());
+        else
+            s = value.toString();
+        if (field.size > 0 && s.size() > field.size)
+            s.truncate(field.size);
+        return Value::text(s.toUtf8());
+    }
+    case Storage::Integer:
+        return Value::integer(toInteger(field, value));
+    case Storage::Boolean: {
+        if (value.typeId() == QMetaType::QString) {
+            const QString s = value.toString().trimmed();
+            if (s.compare(QLatin1String("true"), Qt::CaseInsensitive) == 0)
+                return Value::integer(1);
+            if (s.compare(QLatin1String("false"), Qt::CaseInsensitive) == 0)
+                return Value::integer(0);
+        }
+        return Value::integer(toInteger(field, value) != 0 ? 1 : 0);
+    }
+    case Storage::Real: {
+        double d = 0;
+        if (value.typeId() == QMetaType::QString) {
+            if (!parseDouble(value.toString(), &d))
+                cannotConvert(field, value);
+        } else {
+            bool ok = false;
+            d = value.toDouble(&ok);
+            if (!ok)
+                cannotConvert(field, value);
+        }
+        return Value::real(d);
+    }
+    case Storage::Currency: {
+        qint64 raw = 0;
+        switch (value.typeId()) {
+        case QMetaType::Double:
+        case QMetaType::Float: {
+            const double d = value.toDouble() * double(Currency::kScale);
+            if (!std::isfinite(d) || std::fabs(d) > 9.2e18)
+                cannotConvert(field, value);
+            raw = std::llround(d);
+            break;
+        }
+        case QMetaType::QString:
+        case QMetaType::QByteArray:
+            if (!parseCurrency(value.toString(), &raw))
+                cannotConvert(field, value);
+            break;
+        default: {
+            const qint64 units = toInteger(field, value);
+            if (units > std::numeric_limits<qint64>::max() / Currency::kScale
+                || units < std::numeric_limits<qint64>::min() / Currency::kScale)
+                cannotConvert(field, value);
+            raw = units * Currency::kScale;
+        }
+        }
+        return Value::integer(raw);
+    }
+    case Storage::Date: {
+        QDate d;
+        if (value.typeId() == QMetaType::QDate)
+            d = value.toDate();
+        else if (value.typeId() == QMetaType::QDateTime)
+            d = value.toDateTime().date();
+        else if (value.typeId() == QMetaType::QString)
+            parseDate(value.toString(), &d);
+        if (!d.isValid())
+            cannotConvert(field, value);
+        return Value::integer(dateToStored(d));
+    }
+    case Storage::DateTime: {
+        QDateTime dt;
+        if (value.typeId() == QMetaType::QDate)
+            dt = QDateTime(value.toDate(), QTime(0, 0));
+        else if (value.typeId() == QMetaType::QDateTime)
+            dt = value.toDateTime();
+        else if (value.typeId() == QMetaType::QString)
+            parseDateTime(value.toString(), &dt);
+        if (!dt.isValid())
+            cannotConvert(field, value);
+        return Value::integer(dateTimeToStored(dt));
+    }
+    case Storage::Time: {
+        QTime t;
+        if (value.typeId() == QMetaType::QTime)
+            t = value.toTime();
+        else if (value.typeId() == QMetaType::QDateTime)
+            t = value.toDateTime().time();
+        else if (value.typeId() == QMetaType::QString) {
+            t = QTime::fromString(value.toString().trimmed(), Qt::ISODate);
+            if (!t.isValid())
+                t = QTime::fromString(value.toString().trimmed(),
+                                      platform::regionalSettings().shortTimeFormat);
+        }
+        if (!t.isValid())
+            cannotConvert(field, value);
+        return Value::integer(t.msecsSinceStartOfDay());
+    }
+    case Storage::Blob:
+        return Value::blob(value.toByteArray());
+    }
+    return Value::null();
+}
+
+QString formatGeneral(double value)
+{
+    if (value == 0)
+        return QStringLiteral("0");
+    QString s = QString::number(value, 'g', 15);
+    const qsizetype e = s.indexOf(QLatin1Char('e'));
+    if (e >= 0) {
+        // 1e+20 -> 1E20, 1e-05 -> 1E-5
+        QString mantissa = s.left(e);
+        QString exponent = s.mid(e + 1);
+        const bool negative = exponent.startsWith(QLatin1Char('-'));
+        exponent.remove(0, 1);
+        while (exponent.size() > 1 && exponent.startsWith(QLatin1Char('0')))
+            exponent.remove(0, 1);
+        s = mantissa + QLatin1Char('E') + (negative ? QStringLiteral("-") : QString()) + exponent;
+    }
+    const QChar sep = platform::regionalSettings().decimalSeparator;
+    if (!sep.isNull() && sep != QLatin1Char('.'))
+        s.replace(QLatin1Char('.'), sep);
+    return s;
+}
+
+QString formatCurrency(qint64 raw)
+{
+    const bool negative = raw < 0;
+    const quint64 magnitude = negative ? quint64(0) - quint64(raw) : quint64(raw);
+    const quint64 units = magnitude / quint64(Currency::kScale);
+    quint64 frac = magnitude % quint64(Currency::kScale);
+    QString s = QString::number(units);
+    int fracDigits = 4;
+    while (fracDigits > 0 && frac % 10 == 0) {
+        frac /= 10;
+        --fracDigits;
+    }
+    const int significant = (units == 0 ? 0 : int(s.size())) + fracDigits;
+    if (significant > 15)
+        return formatGeneral(double(raw) / double(Currency::kScale));
+    if (fracDigits > 0) {
+        const QChar sep = platform::regionalSettings().decimalSeparator;
+        s += sep.isNull() ? QLatin1Char('.') : sep;
+        s += QStringLiteral("%1").arg(frac, fracDigits, 10, QLatin1Char('0'));
+    }
+    if (negative)
+        s.prepend(QLatin1Char('-'));
+    return s;
+}
+
+QString formatDate(const QDate &date)
+{
+    return date.toString(platform::regionalSettings().shortDateFormat);
+}
+
+QString formatTime(const QTime &time)
+{
+    return time.toString(platform::regionalSettings().shortTimeFormat);
+}
+
+QString formatDateTime(const QDateTime &dateTime)
+{
+    const platform::RegionalSettings rs = platform::regionalSettings();
+    const QString date = dateTime.date().toString(rs.shortDateFormat);
+    // Midnight shows as the date alone, as the suite's own programs show it.
+    if (dateTime.time() == QTime(0, 0))
+        return date;
+    return date + QLatin1Char(' ') + dateTime.time().toString(rs.shortTimeFormat);
+}
+
+} // namespace data::detail
