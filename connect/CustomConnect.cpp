@@ -161,8 +161,16 @@ QString GetSystemDataDirectory()
 
 QString GetPeopleDataDirectory()
 {
-    const platform::IniFile userIni(GetUserAppDataFolder() + QLatin1String("apppath.ini"));
-    const QString dataSet = userIni.readString(QStringLiteral("ActivePeopleDataSet"),
-                                               QStringLiteral("ZEL_DATA"), QStringLiteral("ZELDATA"));
+    // Without APPDATA the file name has no folder. Windows looks such a name
+    // up in its own system folder, never in the working directory; here there
+    // is no such folder, so the default data set is taken.
+    const QString userFolder = GetUserAppDataFolder();
+    const QString userIniName = userFolder + QLatin1String("apppath.ini");
+    QString dataSet = QStringLiteral("ZELDATA");
+    if (!userFolder.isEmpty()) {
+        const platform::IniFile userIni(userIniName);
+        dataSet = userIni.readString(QStringLiteral("ActivePeopleDataSet"),
+                                     QStringLiteral("ZEL_DATA"), dataSet);
+    }
     return GetSystemInfoDirectory(QStringLiteral("DataDirectory")) + dataSet;
 }

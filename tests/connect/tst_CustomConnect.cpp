@@ -57,15 +57,20 @@ private slots:
     void userAppDataFolderCreated();
     void systemInfoDirectory();
     void lookupsReadAfresh();
+
+private:
+    QString m_startDirectory;
 };
 
 void TestCustomConnect::initTestCase()
 {
     platform::Application::setTitle(QStringLiteral("Tallyport"));
+    m_startDirectory = QDir::currentPath();
 }
 
 void TestCustomConnect::cleanup()
 {
+    QDir::setCurrent(m_startDirectory);
     FreeConnection();
     resetSession();
 }
@@ -198,6 +203,16 @@ void TestCustomConnect::create_data()
         << Setup([](InstallationFixture &f) {
                f.makeComplete();
                f.setAppData(std::nullopt);
+           })
+        << "" << "" << forms << true << sys << true << people << true << true;
+    QTest::addRow("APPDATA unset, apppath.ini in the working directory")
+        << Setup([](InstallationFixture &f) {
+               f.makeComplete();
+               f.makeDirectory(f.dataDirectory() + "/PEOPLE2");
+               InstallationFixture::writeFile(f.path("apppath.ini"),
+                                              "[ActivePeopleDataSet]\nZEL_DATA=PEOPLE2\n");
+               f.setAppData(std::nullopt);
+               QDir::setCurrent(f.root());
            })
         << "" << "" << forms << true << sys << true << people << true << true;
     QTest::addRow("APPDATA empty")
