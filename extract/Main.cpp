@@ -80,7 +80,10 @@ void translateEntries(StringList &list, Lookup lookup)
 } // namespace
 
 TfrmMain::TfrmMain(QWidget *parent)
-    : QWidget(parent)
+    // Single fixed border with a system menu and a minimise box.
+    : QWidget(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint
+                          | Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint
+                          | Qt::WindowCloseButtonHint)
     , ui(std::make_unique<Ui::TfrmMain>())
 {
     ui->setupUi(this);
@@ -106,10 +109,6 @@ TfrmMain::TfrmMain(QWidget *parent)
     Label1 = ui->Label1;
     lblSimpleText = ui->lblSimpleText;
 
-    // Single fixed border with a system menu and a minimise box.
-    setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint
-                   | Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint
-                   | Qt::WindowCloseButtonHint);
     setFixedSize(323, 325);
     // The form file gives points; the suite's forms are laid out in pixels.
     setFont(PixelFont(QStringLiteral("Tahoma"), 11));
@@ -234,8 +233,7 @@ void TfrmMain::FormCreate()
     if (tblRpt.findKey({kSettingsId})) {
         // 9.1
         FSelectedSynods.clear();
-        SettingsLines = SplitMemoLines(
-            tblRpt.fieldByName(QStringLiteral("ReportInformation")).memoText());
+        SettingsLines = tblRpt.fieldByName(QStringLiteral("ReportInformation")).memoLines();
         // 9.2
         switch (ContributorsFromLine(GetSetting(0, QStringLiteral("2")))) {
         case ContributorsChoice::AllSynods:
@@ -329,7 +327,8 @@ void TfrmMain::saveSettings()
             tblRpt.fieldByName(QStringLiteral("Level")).setAsInteger(0);
             tblRpt.fieldByName(QStringLiteral("ReportName")).setAsString(QStringLiteral("Tallyport"));
         }
-        tblRpt.fieldByName(QStringLiteral("ReportInformation")).setAsString(JoinMemoLines(lines));
+        // Every line ends with CR LF, the last one too.
+        tblRpt.fieldByName(QStringLiteral("ReportInformation")).setMemoLines(lines);
         tblRpt.post();
         posted = true;
     } catch (const std::exception &) {

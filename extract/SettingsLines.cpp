@@ -83,37 +83,6 @@ QStringList ReadCommaText(const QString &line)
     return out;
 }
 
-QStringList SplitMemoLines(const QString &memo)
-{
-    QStringList lines;
-    const qsizetype n = memo.size();
-    qsizetype start = 0;
-    qsizetype p = 0;
-    while (p < n) {
-        const QChar c = memo.at(p);
-        if (c == QLatin1Char('\r') || c == QLatin1Char('\n')) {
-            lines.append(memo.mid(start, p - start));
-            if (c == QLatin1Char('\r') && p + 1 < n && memo.at(p + 1) == QLatin1Char('\n'))
-                ++p;
-            ++p;
-            start = p;
-        } else {
-            ++p;
-        }
-    }
-    if (start < n)
-        lines.append(memo.mid(start));
-    return lines;
-}
-
-QString JoinMemoLines(const QStringList &lines)
-{
-    QString out;
-    for (const QString &line : lines)
-        out += line + QStringLiteral("\r\n");
-    return out;
-}
-
 int StrToIntDef(const QString &text, int def)
 {
     qsizetype p = 0;

@@ -18,13 +18,6 @@ QString CommaText(const QStringList &entries);
 // line is an empty list, and a comma at the very end adds an empty entry.
 QStringList ReadCommaText(const QString &line);
 
-// Memo text to lines: CR LF, CR or LF end a line; a line break at the very
-// end adds no empty line.
-QStringList SplitMemoLines(const QString &memo);
-
-// Lines to memo text: every line followed by CR LF, the last one too.
-QString JoinMemoLines(const QStringList &lines);
-
 // A decimal integer, with optional leading blanks and sign; any other text,
 // or a value outside 32 bits, gives the default.
 int StrToIntDef(const QString &text, int def);

@@ -71,7 +71,9 @@ bool isEnter(int key)
 } // namespace
 
 TfrmLogin::TfrmLogin(QWidget *parent)
-    : QDialog(parent)
+    // Dialog border: fixed size, no minimise or maximise box.
+    : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint
+                          | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint)
     , ui(std::make_unique<Ui::TfrmLogin>())
 {
     ui->setupUi(this);
@@ -82,9 +84,6 @@ TfrmLogin::TfrmLogin(QWidget *parent)
     edtPassword = ui->edtPassword;
     edtName = ui->edtName;
 
-    // Dialog border: fixed size, no minimise or maximise box.
-    setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint
-                   | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
     setFixedSize(250, 113);
 
     // The form file gives points; the suite's forms are laid out in pixels.
