@@ -2,6 +2,7 @@
 
 #include "platform/CodePage.h"
 #include "platform/Error.h"
+#include "writers/ConfirmOverwrite.h"
 #include "writers/ExportContext.h"
 
 #include <QDir>
@@ -111,7 +112,10 @@ void ExportStream::writeToDevice(const char *data, qsizetype size)
 void writeExportFile(const QString &fileName, ExportContext &context,
                      const std::function<void(ExportStream &)> &rows)
 {
-    context.confirmOverwrite(fileName);
+    if (context.confirmOverwrite)
+        context.confirmOverwrite(fileName);
+    else
+        ConfirmOverwrite(fileName, context.cancel);
     if (context.cancel.isSet())
         return;
 

@@ -33,7 +33,7 @@ void line(ExportStream &out, std::string_view text)
     out.endLine();
 }
 
-void writeHtmlHeaderRow(ExportStream &out, const TExtractList &columns)
+void WriteHtmlHeaderRow(ExportStream &out, const TExtractList &columns)
 {
     line(out, "   <TR>");
     for (const TExtractObject &column : columns) {
@@ -60,14 +60,14 @@ void writeHtmlDocument(ExportStream &out, const TExtractList &columns, data::Tab
     line(out, "<BODY TEXT=\"#000000\" BGCOLOR=\"#ffffff\">");
     line(out, "");
     line(out, "<TABLE CELLSPACING=0 BORDER=1 CELLPADDING=7>");
-    writeHtmlHeaderRow(out, columns);
+    WriteHtmlHeaderRow(out, columns);
 
     QString text;
     const bool complete = forEachRecord(table, columns, context, [&](const std::vector<data::Field> &fields) {
         line(out, "   <TR>");
         for (const data::Field &field : fields) {
             text = field.asString();
-            if (text.isEmpty() || field.isNull()) {
+            if (text.isEmpty()) {
                 line(out, "      <TD><P>&nbsp;</TD>");
             } else {
                 out.appendLatin1("      <TD><P>");
