@@ -4,6 +4,7 @@
 #include "connect/TablePasswords.h"
 #include "connect/zeltEncrypt.h"
 #include "data/Engine.h"
+#include "data/Table.h"
 #include "platform/Application.h"
 #include "platform/Error.h"
 #include "platform/MessageHost.h"
@@ -52,6 +53,7 @@ private slots:
     void destroyClosesEverything();
     void destroyAfterFailedCreate();
     void passwordsRegisteredOnce();
+    void protectedTableOpensThroughAlias();
     void userAppDataFolder_data();
     void userAppDataFolder();
     void userAppDataFolderCreated();
@@ -400,6 +402,45 @@ void TestCustomConnect::passwordsRegisteredOnce()
     QVERIFY(host.boxes().isEmpty());
     QCOMPARE(session.passwords(), (QStringList{QStringLiteral("another"), passwords.at(0),
                                                passwords.at(1)}));
+}
+
+void TestCustomConnect::protectedTableOpensThroughAlias()
+{
+    InstallationFixture fixture;
+    fixture.makeComplete();
+    const QString directory = fixture.dataDirectory() + QStringLiteral("/ZELDATA");
+    {
+        data::Table maker;
+        maker.setDatabaseName(directory);
+        maker.setTableName(QStringLiteral("awusrmst"));
+        data::TableDef def;
+        def.fields = {{QStringLiteral("UserID"), data::FieldType::Integer, 0, true}};
+        def.indexes = {{QString(), {QStringLiteral("UserID")}, true, true, false, false}};
+        def.password = TablePasswords().at(1);
+        maker.createTable(def);
+    }
+    platform::ScriptedMessageHost host;
+
+    GetConnection();
+    QVERIFY(host.boxes().isEmpty());
+    {
+        data::Table table;
+        table.setDatabaseName(QStringLiteral("ZEL_DATA"));
+        table.setTableName(QStringLiteral("awusrmst"));
+        table.open();
+        QVERIFY(table.active());
+        QCOMPARE(GetConnection()->DBISAMDatabase.openTables().size(), 1);
+        GetConnection()->DataModuleDestroy();
+        QVERIFY(!table.active());
+    }
+
+    // Without the registered passwords the same table stays shut.
+    FreeConnection();
+    resetSession();
+    data::Table table;
+    table.setDatabaseName(directory);
+    table.setTableName(QStringLiteral("awusrmst"));
+    QVERIFY_THROWS_EXCEPTION(data::EngineError, table.open());
 }
 
 void TestCustomConnect::userAppDataFolder_data()
