@@ -34,6 +34,8 @@ constexpr int kMaxBatch = 2048;
 constexpr qint64 kMmapBytes = 256ll * 1024 * 1024;
 constexpr int kFormatVersion = 1;
 constexpr int kApplicationId = 0x5A454C54;   // "ZELT"
+constexpr quint8 kNotLoaded = 5;             // a cell whose column this batch did not fetch
+constexpr quint64 kAllColumns = ~quint64(0);
 
 // One stored value of a buffered row; text and blobs live in the row set's arena.
 struct Cell {
@@ -135,6 +137,7 @@ struct BindOp {
 struct Prepared {
     sqlite3_stmt *stmt = nullptr;
     QList<BindOp> binds;
+    QList<int> columnFields;   // field of each selected column after the row id
 };
 
 enum class Query : quint8 { First, After, AtOrAfter, Last, Count, FindKey, Locate };
@@ -145,13 +148,14 @@ struct StmtKey {
     bool range = false, filter = false, locateNoCase = false;
     quint32 anchorNulls = 0, rangeNulls = 0, keyNulls = 0;
     int locateField = -1;
+    quint64 columns = kAllColumns;   // fields fetched (bit per field)
     friend bool operator==(const StmtKey &, const StmtKey &) = default;
 };
 
 size_t qHash(const StmtKey &k, size_t seed = 0)
 {
     return qHashMulti(seed, int(k.query), k.nFrom, k.nTo, k.nKey, k.range, k.filter, k.locateNoCase,
-                      k.anchorNulls, k.rangeNulls, k.keyNulls, k.locateField);
+                      k.anchorNulls, k.rangeNulls, k.keyNulls, k.locateField, k.columns);
 }
 
 quint32 nullMask(const QList<Value> &values)
@@ -260,7 +264,14 @@ public:
     TableState state = TableState::Inactive;
     qint64 editRowid = 0;
 
+    // Fields the caller has read since the table opened: later batches fetch
+    // only these (and the key), a field read for the first time is loaded for
+    // its row alone.
+    quint64 usedFields = 0;
+    quint64 keyFields = 0;
+
     QHash<StmtKey, Prepared> statements;
+    sqlite3_stmt *rowStmt = nullptr;
     sqlite3_stmt *insertStmt = nullptr;
     sqlite3_stmt *updateStmt = nullptr;
     sqlite3_stmt *deleteStmt = nullptr;
@@ -538,6 +549,7 @@ public:
             for (int i = 0; i < fields.size(); ++i)
                 fieldObjects.push_back(Field(q, i));
             current = findIndex(indexName);
+            updateKeyFields();
             if (!filterText.isEmpty())
                 filterSql = detail::parseFilter(filterText, fields, displayName());
         } catch (...) {
@@ -557,6 +569,14 @@ public:
         }
     }
 
+    void updateKeyFields()
+    {
+        keyFields = 0;
+        if (const IndexInfo *ix = index())
+            for (const KeyCol &c : ix->cols)
+                keyFields |= c.field < 64 ? (quint64(1) << c.field) : kAllColumns;
+    }
+
     int findIndex(const QString &name) const
     {
         for (int i = 0; i < indexes.size(); ++i) {
@@ -574,10 +594,11 @@ public:
         for (auto &p : statements)
             sqlite3_finalize(p.stmt);
         statements.clear();
+        sqlite3_finalize(rowStmt);
         sqlite3_finalize(insertStmt);
         sqlite3_finalize(updateStmt);
         sqlite3_finalize(deleteStmt);
-        insertStmt = updateStmt = deleteStmt = nullptr;
+        rowStmt = insertStmt = updateStmt = deleteStmt = nullptr;
     }
 
     void releaseConnection()
@@ -595,6 +616,8 @@ public:
         fieldObjects.clear();
         filterSql.reset();
         autoIncField = -1;
+        usedFields = 0;
+        keyFields = 0;
         state = TableState::Inactive;
     }
 
@@ -722,6 +745,12 @@ public:
             k.rangeNulls = nullMask(rangeFrom) | (nullMask(rangeTo) << 16);
         }
         k.filter = filtered && filterSql.has_value();
+        if (query != Query::Count && usedFields != 0 && fields.size() <= 64) {
+            const quint64 all = fields.size() == 64 ? kAllColumns : (quint64(1) << fields.size()) - 1;
+            const quint64 wanted = (usedFields | keyFields) & all;
+            if (wanted != all)
+                k.columns = wanted;
+        }
         return k;
     }
 
@@ -772,10 +801,22 @@ public:
             break;
         }
         QString sql;
-        if (k.query == Query::Count)
+        if (k.query == Query::Count) {
             sql = QLatin1String("SELECT count(*) FROM records");
-        else
+        } else if (k.columns == kAllColumns) {
             sql = QLatin1String("SELECT ") + selectList + QLatin1String(" FROM records");
+            for (int i = 0; i < fields.size(); ++i)
+                p.columnFields.append(i);
+        } else {
+            QStringList cols{QStringLiteral("rowid")};
+            for (int i = 0; i < fields.size(); ++i) {
+                if (k.columns & (quint64(1) << i)) {
+                    cols << quoteIdentifier(fields[i].name);
+                    p.columnFields.append(i);
+                }
+            }
+            sql = QLatin1String("SELECT ") + cols.join(QLatin1String(", ")) + QLatin1String(" FROM records");
+        }
         if (!where.isEmpty())
             sql += QLatin1String(" WHERE ") + where.join(QLatin1String(" AND "));
         if (k.query != Query::Count) {
@@ -846,6 +887,34 @@ public:
         return m;
     }
 
+    static void readColumn(sqlite3_stmt *st, int col, RowSet &out, Cell &cell)
+    {
+        switch (sqlite3_column_type(st, col)) {
+        case SQLITE_INTEGER:
+            cell.kind = Value::Int;
+            cell.i = sqlite3_column_int64(st, col);
+            break;
+        case SQLITE_FLOAT:
+            cell.kind = Value::Real;
+            cell.d = sqlite3_column_double(st, col);
+            break;
+        case SQLITE_TEXT: {
+            const char *t = reinterpret_cast<const char *>(sqlite3_column_text(st, col));
+            out.setBytes(cell, Value::Text, t, size_t(sqlite3_column_bytes(st, col)));
+            break;
+        }
+        case SQLITE_BLOB: {
+            const void *b = sqlite3_column_blob(st, col);
+            const int len = sqlite3_column_bytes(st, col);
+            out.setBytes(cell, Value::Blob, static_cast<const char *>(b), size_t(len));
+            break;
+        }
+        default:
+            cell.kind = Value::Null;
+            cell.i = 0;
+        }
+    }
+
     // Runs a row query into `out`; the statement is reset before returning.
     void runInto(StmtKey key, BindContext ctx, RowSet &out)
     {
@@ -854,39 +923,22 @@ public:
         out.reset(fields.size());
         sqlite3_stmt *st = p.stmt;
         ResetGuard guard{st};
-        const int ncols = fields.size();
+        const size_t ncols = size_t(fields.size());
+        const int fetched = int(p.columnFields.size());
+        const int *columnFields = p.columnFields.constData();
+        const bool partial = fetched != int(ncols);
+        Cell notLoaded{};
+        notLoaded.kind = kNotLoaded;
         int rc;
         while ((rc = sqlite3_step(st)) == SQLITE_ROW) {
             out.rowids.push_back(sqlite3_column_int64(st, 0));
             const size_t base = out.cells.size();
-            out.cells.resize(base + size_t(ncols));
-            for (int c = 0; c < ncols; ++c) {
-                Cell &cell = out.cells[base + size_t(c)];
-                switch (sqlite3_column_type(st, c + 1)) {
-                case SQLITE_INTEGER:
-                    cell.kind = Value::Int;
-                    cell.i = sqlite3_column_int64(st, c + 1);
-                    break;
-                case SQLITE_FLOAT:
-                    cell.kind = Value::Real;
-                    cell.d = sqlite3_column_double(st, c + 1);
-                    break;
-                case SQLITE_TEXT: {
-                    const char *t = reinterpret_cast<const char *>(sqlite3_column_text(st, c + 1));
-                    out.setBytes(cell, Value::Text, t, size_t(sqlite3_column_bytes(st, c + 1)));
-                    break;
-                }
-                case SQLITE_BLOB: {
-                    const void *b = sqlite3_column_blob(st, c + 1);
-                    const int len = sqlite3_column_bytes(st, c + 1);
-                    out.setBytes(cell, Value::Blob, static_cast<const char *>(b), size_t(len));
-                    break;
-                }
-                default:
-                    cell.kind = Value::Null;
-                    cell.i = 0;
-                }
-            }
+            if (partial)
+                out.cells.insert(out.cells.end(), ncols, notLoaded);
+            else
+                out.cells.resize(base + ncols);
+            for (int c = 0; c < fetched; ++c)
+                readColumn(st, c + 1, out, out.cells[base + size_t(columnFields[c])]);
             ++out.count;
         }
         if (rc != SQLITE_DONE) {
@@ -894,6 +946,49 @@ public:
             guard.stmt = nullptr;
             sqlite3_clear_bindings(st);
             fail(rc, QStringLiteral("reading"));
+        }
+    }
+
+    // Fetches the columns of one buffered row that its batch left out.
+    void loadRow(RowSet &rows, int r)
+    {
+        if (!rowStmt) {
+            const QString sql = QLatin1String("SELECT ") + selectList + QLatin1String(" FROM records WHERE rowid = ?");
+            const int rc = sqlite3_prepare_v3(db, sql.toUtf8().constData(), -1, SQLITE_PREPARE_PERSISTENT, &rowStmt, nullptr);
+            if (rc != SQLITE_OK)
+                fail(rc, QStringLiteral("preparing a query"));
+        }
+        sqlite3_bind_int64(rowStmt, 1, rows.rowids[size_t(r)]);
+        ResetGuard guard{rowStmt};
+        const int rc = sqlite3_step(rowStmt);
+        for (int i = 0; i < fields.size(); ++i) {
+            Cell &cell = rows.row(r)[i];
+            if (cell.kind != kNotLoaded)
+                continue;
+            if (rc == SQLITE_ROW) {
+                readColumn(rowStmt, i + 1, rows, cell);
+            } else {   // deleted by another program meanwhile
+                cell.kind = Value::Null;
+                cell.i = 0;
+            }
+        }
+        if (rc != SQLITE_ROW && rc != SQLITE_DONE) {
+            const int err = sqlite3_reset(rowStmt);
+            guard.stmt = nullptr;
+            fail(err, QStringLiteral("reading"));
+        }
+    }
+
+    void loadCurrentRow()
+    {
+        if (pos < 0)
+            return;
+        const Cell *cells = batch.row(pos);
+        for (int i = 0; i < fields.size(); ++i) {
+            if (cells[i].kind == kNotLoaded) {
+                loadRow(batch, pos);
+                return;
+            }
         }
     }
 
@@ -1099,7 +1194,11 @@ public:
         *rows = &batch;
         if (pos < 0)
             return nullCell;
-        return batch.row(pos)[field];
+        usedFields |= field < 64 ? (quint64(1) << field) : kAllColumns;
+        const Cell &c = batch.row(pos)[field];
+        if (c.kind == kNotLoaded)
+            loadRow(batch, pos);
+        return c;
     }
 
     Cell &editCell(int field)
@@ -1165,6 +1264,7 @@ public:
         ensurePositioned();
         if (pos < 0)
             throw EngineError(QStringLiteral("Table '%1' has no current record to edit").arg(displayName()));
+        loadCurrentRow();
         edit.reset(fields.size());
         edit.addNullRow();
         const Cell *src = batch.row(pos);
@@ -1473,6 +1573,13 @@ QDateTime Field::asDateTime() const
 
 QDate Field::asDate() const
 {
+    {
+        FIELD_CELL;
+        if (cell.kind == Value::Null)
+            return {};
+        if (cell.kind == Value::Int && storageOf(def.type) == Storage::Date)
+            return detail::storedToDate(cell.i);
+    }
     return asDateTime().date();
 }
 
@@ -1729,6 +1836,7 @@ void Table::setIndexName(const QString &name)
         const int index = d->findIndex(name);
         d->finalizeStatements();
         d->current = index;
+        d->updateKeyFields();
         d->rangeOn = false;
         d->rangeFrom.clear();
         d->rangeTo.clear();

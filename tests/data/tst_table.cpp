@@ -157,6 +157,8 @@ private slots:
     void fileFoundWithoutRegardToCase();
     void passVisitsEveryRecordInIndexOrder_data();
     void passVisitsEveryRecordInIndexOrder();
+    void fieldFirstReadLateInPass();
+    void tableMadeByAnotherProgram();
     void lastFirstAndEof();
     void keySearchOnMixedKey();
     void keySearchBadValues_data();
@@ -421,6 +423,115 @@ void TestTable::passVisitsEveryRecordInIndexOrder()
     t.setIndexName(index);
     QCOMPARE(t.recordCount(), 3000);
     QCOMPARE(passIds(t, "Id"), expected);
+}
+
+// A pass that reads another field only after some batches still reads every value right.
+void TestTable::fieldFirstReadLateInPass()
+{
+    TableDef def;
+    def.name = "Wide";
+    def.fields = {fd("Id", FieldType::Integer), fd("A", FieldType::String, 10), fd("B", FieldType::Integer),
+                  fd("C", FieldType::Memo)};
+    def.indexes = {ix({}, {"Id"})};
+    create(def);
+    Table t;
+    t.setDatabaseName(kAlias);
+    t.setTableName("Wide");
+    t.open();
+    t.startTransaction();
+    for (int i = 1; i <= 3000; ++i) {
+        t.append();
+        t.fieldByName("Id").setAsInteger(i);
+        t.fieldByName("A").setAsString(QString::number(i * 7));
+        t.fieldByName("B").setAsInteger(i * 3);
+        t.fieldByName("C").setAsString(QStringLiteral("memo %1").arg(i));
+        t.post();
+    }
+    t.commit();
+    t.close();
+    t.open();
+    Field id = t.fieldByName("Id"), a = t.fieldByName("A"), b = t.fieldByName("B"), c = t.fieldByName("C");
+    int n = 0;
+    for (t.first(); !t.eof(); t.next()) {
+        ++n;
+        QCOMPARE(id.asInteger(), n);
+        if (n > 1500)
+            QCOMPARE(b.asInteger(), n * 3);
+        if (n > 2500)
+            QCOMPARE(a.asString(), QString::number(n * 7));
+    }
+    QCOMPARE(n, 3000);
+    QVERIFY(t.findKey({1234}));
+    QCOMPARE(c.asString(), QString("memo 1234"));
+    t.edit();                       // the record being edited holds every field
+    b.setAsInteger(-1);
+    t.post();
+    QCOMPARE(c.asString(), QString("memo 1234"));
+    QCOMPARE(a.asString(), QString::number(1234 * 7));
+}
+
+// The example of docs/table-format.md, made without the engine, opens and reads.
+void TestTable::tableMadeByAnotherProgram()
+{
+    const QString file = QDir(dir()).filePath("AWCBDET1.zeldat");
+    {
+        QFile f(file);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+    }
+    const char *sql = R"(
+PRAGMA application_id = 1514490964;
+PRAGMA user_version = 1;
+BEGIN;
+CREATE TABLE zel_table (key TEXT PRIMARY KEY, value);
+CREATE TABLE zel_fields (position INTEGER PRIMARY KEY, name TEXT NOT NULL,
+    type INTEGER NOT NULL, size INTEGER NOT NULL DEFAULT 0, required INTEGER NOT NULL DEFAULT 0);
+CREATE TABLE zel_indexes (position INTEGER PRIMARY KEY, name TEXT NOT NULL DEFAULT '',
+    fields TEXT NOT NULL, is_primary INTEGER NOT NULL DEFAULT 0, is_unique INTEGER NOT NULL DEFAULT 0,
+    case_insensitive INTEGER NOT NULL DEFAULT 0, descending INTEGER NOT NULL DEFAULT 0, sql_index TEXT);
+INSERT INTO zel_table VALUES ('format', 1), ('name', 'AWCBDET1');
+INSERT INTO zel_fields VALUES
+    (0, 'Detail_ID',         14, 0,  0),
+    (1, 'Family_Number',      1, 10, 0),
+    (2, 'Individual_Number',  3, 0,  0),
+    (3, 'Posted_Date',        9, 0,  0),
+    (4, 'Fund_Number',        3, 0,  0),
+    (5, 'Fund_Amount',        7, 0,  0),
+    (6, 'Posted_Flag',        1, 1,  0);
+INSERT INTO zel_indexes VALUES
+    (0, '',      'Detail_ID', 1, 1, 0, 0, NULL),
+    (1, 'CBTax', 'Family_Number;Individual_Number;Posted_Date', 0, 0, 1, 0, 'index_1');
+CREATE TABLE records (
+    "Detail_ID" INTEGER PRIMARY KEY,
+    "Family_Number" TEXT COLLATE NOCASE,
+    "Individual_Number" INTEGER,
+    "Posted_Date" INTEGER,
+    "Fund_Number" INTEGER,
+    "Fund_Amount" INTEGER,
+    "Posted_Flag" TEXT);
+CREATE INDEX "index_1" ON records ("Family_Number", "Individual_Number", "Posted_Date");
+INSERT INTO records ("Family_Number", "Individual_Number", "Posted_Date", "Fund_Number",
+                     "Fund_Amount", "Posted_Flag")
+VALUES ('F0001', 1, CAST(julianday('2024-03-01') + 0.5 AS INTEGER), 100, 255000, '0');
+COMMIT;
+)";
+    QString err;
+    QCOMPARE(peerWrite(file, QString::fromLatin1(sql), &err), 0);
+
+    Table t;
+    t.setDatabaseName(kAlias);
+    t.setTableName("awcbdet1");
+    t.setIndexName("CBTax");
+    t.open();
+    t.setRange({QString("f0001"), 1, QDate(2024, 3, 1)}, {QString("F0001"), 1, QDate(2024, 3, 1)});
+    t.first();
+    QVERIFY(!t.eof());
+    QCOMPARE(t.fieldByName("Detail_ID").asInteger(), 1);
+    QCOMPARE(t.fieldByName("Posted_Date").asDate(), QDate(2024, 3, 1));
+    QCOMPARE(t.fieldByName("Fund_Amount").asString(), QString("25.5"));
+    t.append();
+    t.fieldByName("Family_Number").setAsString("F0002");
+    t.post();
+    QCOMPARE(t.fieldByName("Detail_ID").asInteger(), 2);
 }
 
 void TestTable::lastFirstAndEof()
