@@ -1,65 +1,48 @@
 #include "controls/CaptionGroupBox.h"
 
-#include <QChildEvent>
-#include <QEvent>
+#include <QPainter>
 
 CaptionGroupBox::CaptionGroupBox(QWidget *parent)
     : QGroupBox(parent)
 {
-    applyCaptionLook();
 }
 
 CaptionGroupBox::CaptionGroupBox(const QString &title, QWidget *parent)
     : QGroupBox(title, parent)
 {
-    applyCaptionLook();
 }
 
-void CaptionGroupBox::applyCaptionLook()
+QFont CaptionGroupBox::captionFont() const
 {
-    m_applying = true;
     QFont f = font();
     f.setBold(true);
-    setFont(f);
-    QPalette p = palette();
-    const QColor caption = p.color(QPalette::Active, QPalette::Highlight);
-    p.setColor(QPalette::WindowText, caption);
-    p.setColor(QPalette::Text, caption);
-    setPalette(p);
-    m_applying = false;
-    for (QObject *o : children())
-        if (o->isWidgetType())
-            keepChildLook(static_cast<QWidget *>(o));
+    return f;
 }
 
-void CaptionGroupBox::keepChildLook(QWidget *child)
+QColor CaptionGroupBox::captionColor() const
 {
-    // The caption's weight and colour must not reach the controls inside:
-    // give each child explicit normal values, which beat inheritance.
-    QFont f = child->font();
-    f.setBold(false);
-    child->setFont(f);
-    const QPalette base = parentWidget() ? parentWidget()->palette() : QPalette();
-    QPalette p = child->palette();
-    for (auto role : {QPalette::WindowText, QPalette::Text}) {
-        for (auto group : {QPalette::Active, QPalette::Inactive, QPalette::Disabled})
-            p.setColor(group, role, base.color(group, role));
-    }
-    child->setPalette(p);
+    return palette().color(isEnabled() ? QPalette::Active : QPalette::Disabled, QPalette::Highlight);
 }
 
-void CaptionGroupBox::childEvent(QChildEvent *event)
+void CaptionGroupBox::paintEvent(QPaintEvent *)
 {
-    QGroupBox::childEvent(event);
-    if (event->type() == QEvent::ChildPolished && event->child()->isWidgetType())
-        keepChildLook(static_cast<QWidget *>(event->child()));
-}
+    QPainter painter(this);
+    const QFont font = captionFont();
+    const QFontMetrics fm(font);
+    // An etched frame whose top line runs through the middle of the caption.
+    const int top = fm.height() / 2;
+    const QRect box = rect().adjusted(0, top, -1, -1);
+    painter.setPen(palette().color(QPalette::Mid));
+    painter.drawRect(box.adjusted(0, 0, -1, -1));
+    painter.setPen(palette().color(QPalette::Light));
+    painter.drawRect(box.adjusted(1, 1, 0, 0));
 
-void CaptionGroupBox::changeEvent(QEvent *event)
-{
-    QGroupBox::changeEvent(event);
-    // A new font or palette from the window (its pixel height, a theme change)
-    // arrives without the caption's settings: put them back.
-    if (!m_applying && event->type() == QEvent::ParentChange)
-        applyCaptionLook();
+    const QString caption = title();
+    if (caption.isEmpty())
+        return;
+    const QRect captionRect(8, 0, fm.horizontalAdvance(caption), fm.height());
+    painter.fillRect(captionRect, palette().brush(backgroundRole()));
+    painter.setFont(font);
+    painter.setPen(captionColor());
+    painter.drawText(captionRect, Qt::AlignLeft | Qt::AlignVCenter | Qt::TextShowMnemonic, caption);
 }

@@ -1,8 +1,9 @@
 #pragma once
 
-// A group box whose caption is bold and drawn in the active-caption colour
-// (the selection colour is the nearest the palette offers), while the controls
-// inside keep the ordinary window-text font and colour.
+// A group box drawn as on the suite's forms: the caption sits on the frame's
+// top line, bold, in the active-caption colour (the selection colour is the
+// nearest the palette offers). The controls inside keep the ordinary font and
+// colours; they are placed for a frame whose line runs through the caption.
 
 #include <QGroupBox>
 
@@ -12,12 +13,9 @@ public:
     explicit CaptionGroupBox(QWidget *parent = nullptr);
     explicit CaptionGroupBox(const QString &title, QWidget *parent = nullptr);
 
-protected:
-    void childEvent(QChildEvent *event) override;
-    void changeEvent(QEvent *event) override;
+    QFont captionFont() const;
+    QColor captionColor() const;
 
-private:
-    void applyCaptionLook();
-    void keepChildLook(QWidget *child);
-    bool m_applying = false;
+protected:
+    void paintEvent(QPaintEvent *event) override;
 };

@@ -9,10 +9,12 @@ namespace {
 bool g_loaded = false;
 QString g_family;
 
+// Only the regular face: Wine's tahomabd.ttf has a character map that
+// fontconfig cannot read, so Qt would draw bold text in a fallback family.
+// Bold drawn from the regular face keeps Tahoma's shapes and widths.
 QStringList defaultTahomaFiles()
 {
-    return {QStringLiteral("/usr/share/wine/fonts/tahoma.ttf"),
-            QStringLiteral("/usr/share/wine/fonts/tahomabd.ttf")};
+    return {QStringLiteral("/usr/share/wine/fonts/tahoma.ttf")};
 }
 } // namespace
 

@@ -10,7 +10,7 @@
 class QFont;
 class QWidget;
 
-// Registers Tahoma (regular and bold) from the given files, or from the
+// Registers Tahoma from the given files, or Wine's regular Tahoma from the
 // fonts-wine folder when none are given. When they cannot be loaded, "Tahoma"
 // is mapped to DejaVu Sans. Returns the family that now stands for Tahoma.
 // Needs a QGuiApplication; safe to call more than once.

@@ -272,17 +272,25 @@ void TestMain::formLayout()
     w.show();
     QVERIFY(QTest::qWaitForWindowExposed(&w));
     const QColor caption = QApplication::palette().color(QPalette::Active, QPalette::Highlight);
-    for (QGroupBox *box : {static_cast<QGroupBox *>(w.gbDateRange), static_cast<QGroupBox *>(w.gbFunds),
-                           static_cast<QGroupBox *>(w.gbSynods), static_cast<QGroupBox *>(w.GroupBox1)}) {
-        QVERIFY(box->font().bold());
-        QCOMPARE(box->palette().color(QPalette::WindowText), caption);
+    for (CaptionGroupBox *box : {w.gbDateRange, w.gbFunds, w.gbSynods, w.GroupBox1}) {
+        QVERIFY(box->captionFont().bold());
+        QCOMPARE(box->captionColor(), caption);
+        QCOMPARE(box->captionFont().pixelSize(), 11);
     }
     for (QWidget *inside : {static_cast<QWidget *>(w.rbAllFunds), static_cast<QWidget *>(w.cbField),
                             static_cast<QWidget *>(w.meFrom)}) {
         QVERIFY(!inside->font().bold());
+        QCOMPARE(inside->font().pixelSize(), 11);
         QCOMPARE(inside->palette().color(QPalette::WindowText),
                  QApplication::palette().color(QPalette::Active, QPalette::WindowText));
     }
+    // The caption is drawn in its colour on the frame line.
+    const QImage shot = w.gbFunds->grab().toImage();
+    bool captionPainted = false;
+    for (int x = 8; x < 60 && !captionPainted; ++x)
+        for (int y = 0; y < 13 && !captionPainted; ++y)
+            captionPainted = shot.pixelColor(QPoint(x, y) * shot.devicePixelRatio()) == caption;
+    QVERIFY(captionPainted);
 
     // Assistive technology can name every control.
     QCOMPARE(w.findChild<QLabel *>(QStringLiteral("lblFrom"))->buddy(), w.meFrom);
