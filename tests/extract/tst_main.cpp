@@ -7,6 +7,7 @@
 #include "platform/Application.h"
 #include "platform/Clock.h"
 #include "platform/MessageHost.h"
+#include "platform/Regional.h"
 #include "tests/login/SuiteFixture.h"
 
 #include <QApplication>
@@ -162,6 +163,7 @@ private slots:
     void levelTableWithoutRows();
     void missingFieldDescriptions();
     void radioHandlers();
+    void dateEditsTodayAndFormat();
     void enterMovesFocus();
     void extractTableLifetime();
     void selectButtonsKeepLists();
@@ -598,6 +600,28 @@ void TestMain::radioHandlers()
     QVERIFY(w.btnSelectSynods->isEnabled());
     QVERIFY(w.cbField->isEnabled());
     QCOMPARE(w.cbField->currentIndex(), 1);   // keeps its item
+    w.close();
+}
+
+void TestMain::dateEditsTodayAndFormat()
+{
+    ScriptedMessageHost host;
+    platform::setRegionalOverride(platform::RegionalSettings::unitedStates());
+    TfrmMain w;
+    w.show();
+    QCOMPARE(w.meFrom->date(), QDate(2024, 2, 1));
+    QCOMPARE(w.meFrom->text(), QStringLiteral("2/1/2024"));
+    QCOMPARE(w.meTo->text(), QStringLiteral("2/29/2024"));
+    // The drop-down calendar's Today button picks the (fixed) current date.
+    TodayCalendar *calendar = w.meFrom->todayCalendar();
+    QVERIFY(calendar);
+    QCOMPARE(w.meFrom->calendarWidget(), calendar);
+    QCOMPARE(calendar->todayButton()->text(), QStringLiteral("Today"));
+    QVERIFY(!calendar->todayButton()->accessibleName().isEmpty());
+    calendar->todayButton()->click();
+    QCOMPARE(w.meFrom->date(), QDate(2024, 3, 15));
+    QCOMPARE(w.meTo->date(), QDate(2024, 2, 29));
+    platform::setRegionalOverride(std::nullopt);
     w.close();
 }
 
