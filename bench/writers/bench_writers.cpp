@@ -5,8 +5,9 @@
 //
 // Builds the extract in a temporary folder (or the one given), then writes it
 // with each writer a few times and prints min / median seconds, MB/s and
-// rows/s (and the processor time, steadier on a busy machine), next to a walk of the table alone and a walk that only reads the
-// text forms, which show what the writers add to the reading.
+// rows/s, with the processor time (steadier on a busy machine). Next to them:
+// the stream alone on lines from memory, a walk of the table alone, and a
+// walk that only reads the text forms, which show what the writers add.
 
 #include "data/Catalogue.h"
 #include "data/Engine.h"
