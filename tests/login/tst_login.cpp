@@ -8,6 +8,7 @@
 
 #include <QApplication>
 #include <QFile>
+#include <QFontInfo>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -115,6 +116,7 @@ private slots:
     void escapeDoesNothing();
     void engineFailureKeepsDialogOpen_data();
     void engineFailureKeepsDialogOpen();
+    void formFontFallback();
 
 private:
     SuiteFixture m_suite;
@@ -471,6 +473,19 @@ void TestLogin::engineFailureKeepsDialogOpen()
     QCOMPARE(host.boxes().at(0).kind, MessageKind::Error);
     QCOMPARE(host.boxes().at(0).title, QStringLiteral("Tallyport"));
     QVERIFY(!host.boxes().at(0).text.isEmpty());
+}
+
+void TestLogin::formFontFallback()
+{
+    QTemporaryDir dir;
+    QCOMPARE(LoadFormFonts({dir.filePath(QStringLiteral("tahoma.ttf"))}), QStringLiteral("DejaVu Sans"));
+    QVERIFY(!FormFontsLoaded());
+    QCOMPARE(QFont::substitute(QStringLiteral("Tahoma")).toLower(), QStringLiteral("dejavu sans"));
+    if (!QFile::exists(QStringLiteral("/usr/share/wine/fonts/tahoma.ttf")))
+        QSKIP("fonts-wine is not installed");
+    QCOMPARE(LoadFormFonts(), QStringLiteral("Tahoma"));
+    QVERIFY(FormFontsLoaded());
+    QCOMPARE(QFontInfo(PixelFont(QStringLiteral("Tahoma"), 11)).family(), QStringLiteral("Tahoma"));
 }
 
 QTEST_MAIN(TestLogin)
