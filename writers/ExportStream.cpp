@@ -52,17 +52,6 @@ void ExportStream::appendLatin1(std::string_view bytes)
     }
 }
 
-void ExportStream::appendSpaces(qsizetype count)
-{
-    while (count > 0) {
-        const qsizetype chunk = qMin(count, m_capacity);
-        char *at = reserve(chunk);
-        std::memset(at, ' ', size_t(chunk));
-        m_used += chunk;
-        count -= chunk;
-    }
-}
-
 void ExportStream::appendText(QStringView text)
 {
     // Plain ASCII is the same byte in every ANSI code page: copy it straight

@@ -31,7 +31,6 @@ public:
     void appendText(QStringView text);
     // Mark-up and separators, already 8-bit.
     void appendLatin1(std::string_view bytes);
-    void appendSpaces(qsizetype count);
     void endLine() { appendLatin1("\r\n"); }
 
     // Hands everything appended so far to the device.

@@ -66,6 +66,7 @@ void writeHtmlDocument(ExportStream &out, const TExtractList &columns, data::Tab
     const bool complete = forEachRecord(table, columns, context, [&](const std::vector<data::Field> &fields) {
         line(out, "   <TR>");
         for (const data::Field &field : fields) {
+            // A null value reads as empty text, so this covers the null test too.
             text = field.asString();
             if (text.isEmpty()) {
                 line(out, "      <TD><P>&nbsp;</TD>");
