@@ -11,7 +11,7 @@
 //   seek     one key-range seek on CBTax per contributor, one year, every line in range
 //   append   1,000,000 rows into a new table with a secondary index, one transaction
 //            (the extract table's layout), with the engine's default settings and
-//            with the scratch settings the tool gives its extract table
+//            with scratch settings (no sync, journal in memory, 64 MiB page cache)
 //
 // Both sides convert what they read to the values a caller gets (QString,
 // QDate, integers) and what they write from them, so the difference is what
@@ -47,6 +47,8 @@ QTextStream err(stderr);
 
 // the layer maps every table it opens; the plain reads get the same
 constexpr char kReadPragmas[] = "PRAGMA mmap_size=268435456";
+// the extract's settings: not synced, journal in memory, a page cache big enough for its index
+constexpr int kScratchCacheKiB = 65536;
 
 struct Timing {
     std::vector<double> seconds;
@@ -184,7 +186,7 @@ public:
             makeAppendRows();
             compare(QStringLiteral("append 1M rows, 2nd index, 1 txn"), [this] { return layerAppend(false); },
                     [this] { return plainAppend(false); });
-            compare(QStringLiteral("append, scratch settings"), [this] { return layerAppend(true); },
+            compare(QStringLiteral("append, scratch settings, 64 MiB cache"), [this] { return layerAppend(true); },
                     [this] { return plainAppend(true); });
         }
         m_database->close();
@@ -367,6 +369,8 @@ private:
         table.setTableName(QStringLiteral("ExtractTable"));
         table.createTable(data::catalogue::extractTable());
         table.setScratch(scratch);
+        if (scratch)
+            table.setCacheSizeKiB(kScratchCacheKiB);
         startClock();
         table.open();
         table.setIndexName(QString::fromLatin1(data::catalogue::kSortIndex));
@@ -410,6 +414,7 @@ private:
         if (scratch) {
             db.exec(QStringLiteral("PRAGMA synchronous=OFF"));
             db.exec(QStringLiteral("PRAGMA journal_mode=MEMORY"));
+            db.exec(QStringLiteral("PRAGMA cache_size=-%1").arg(kScratchCacheKiB));
         }
         startClock();
         Statement insert(db.db(), QStringLiteral("INSERT INTO %1 (\"Congregation ID\", \"Project Description\", "
