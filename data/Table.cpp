@@ -32,6 +32,7 @@ namespace {
 constexpr int kFirstBatch = 64;
 constexpr int kMaxBatch = 2048;
 constexpr qint64 kMmapBytes = 256ll * 1024 * 1024;
+constexpr int kScratchCacheKiB = 64 * 1024;
 constexpr int kFormatVersion = 1;
 constexpr int kApplicationId = 0x5A454C54;   // "ZELT"
 constexpr quint8 kNotLoaded = 5;             // a cell whose column this batch did not fetch
@@ -87,12 +88,14 @@ struct RowSet {
     QByteArray bytes(const Cell &c) const { return QByteArray(arena.data() + c.off, qsizetype(c.len)); }
 };
 
-int busyHandler(void *settings, int count)
+// The engine's lock settings, read at each try so that a change applies to
+// tables already open.
+int busyHandler(void *, int count)
 {
-    const auto *locks = static_cast<const LockSettings *>(settings);
-    if (count >= locks->tries)
+    const LockSettings locks = Engine::instance().lockSettings();
+    if (count >= locks.tries)
         return 0;
-    QThread::msleep(static_cast<unsigned long>(std::max(0, locks->waitMsPerTry)));
+    QThread::msleep(static_cast<unsigned long>(std::max(0, locks.waitMsPerTry)));
     return 1;
 }
 
@@ -243,7 +246,6 @@ public:
     sqlite3 *db = nullptr;
     Database *database = nullptr;
     QString path;
-    LockSettings locks;
     QList<FieldDef> fields;
     QList<IndexInfo> indexes;
     int current = -1;   // index in `indexes`; -1: storage order
@@ -304,6 +306,13 @@ public:
         if (!db)
             throw EngineError(QStringLiteral("Table '%1' is not open").arg(displayName()));
     }
+    // A Field kept from an earlier opening may name a field the table no longer has.
+    void requireField(int field) const
+    {
+        requireActive();
+        if (field < 0 || field >= fields.size())
+            throw EngineError(QStringLiteral("Field number %1 not found in table '%2'").arg(field).arg(displayName()));
+    }
     void requireClosed(const char *what) const
     {
         if (db)
@@ -349,8 +358,7 @@ public:
                                   .arg(doing, displayName(), QDir::toNativeSeparators(file), detail));
         }
         sqlite3_extended_result_codes(conn, 1);
-        locks = Engine::instance().lockSettings();
-        sqlite3_busy_handler(conn, busyHandler, &locks);
+        sqlite3_busy_handler(conn, busyHandler, nullptr);
         return conn;
     }
 
@@ -489,8 +497,9 @@ public:
             // Memory-mapped reads make passes over big tables cheap; the page
             // cache of a scratch table may be large as it is written in bulk.
             exec(db, QStringLiteral("PRAGMA mmap_size=%1").arg(kMmapBytes).toUtf8().constData());
-            if (cacheKiB > 0)
-                exec(db, QStringLiteral("PRAGMA cache_size=-%1").arg(cacheKiB).toUtf8().constData());
+            const int cache = cacheKiB > 0 ? cacheKiB : (scratch ? kScratchCacheKiB : 0);
+            if (cache > 0)
+                exec(db, QStringLiteral("PRAGMA cache_size=-%1").arg(cache).toUtf8().constData());
             if (scratch) {
                 exec(db, "PRAGMA synchronous=OFF");
                 const int rc = sqlite3_exec(db, "PRAGMA journal_mode=MEMORY", nullptr, nullptr, nullptr);
@@ -550,7 +559,7 @@ public:
                 fieldObjects.push_back(Field(q, i));
             current = findIndex(indexName);
             updateKeyFields();
-            if (!filterText.isEmpty())
+            if (!filterText.trimmed().isEmpty())
                 filterSql = detail::parseFilter(filterText, fields, displayName());
         } catch (...) {
             releaseConnection();
@@ -1250,7 +1259,6 @@ public:
     {
         requireActive();
         checkBrowseMode();
-        ensurePositioned();
         edit.reset(fields.size());
         edit.addNullRow();
         state = TableState::Insert;
@@ -1394,7 +1402,7 @@ namespace {
 
 #define FIELD_CELL                                                   \
     TableCursor *c = m_table->d.get();                               \
-    c->requireActive();                                              \
+    c->requireField(m_index);                                        \
     const RowSet *rows = nullptr;                                    \
     const Cell &cell = c->cell(m_index, &rows);                      \
     const FieldDef &def = c->fields[m_index];                        \
@@ -1664,7 +1672,7 @@ QVariant Field::value() const
 void Field::setAsString(const QString &value)
 {
     TableCursor *c = m_table->d.get();
-    c->requireActive();
+    c->requireField(m_index);
     const FieldDef &def = c->fields[m_index];
     if (detail::isTextType(def.type))
         c->storeText(m_index, value);
@@ -1677,7 +1685,7 @@ void Field::setAsString(const QString &value)
 void Field::setAsLargeInt(qint64 value)
 {
     TableCursor *c = m_table->d.get();
-    c->requireActive();
+    c->requireField(m_index);
     const FieldDef &def = c->fields[m_index];
     if (storageOf(def.type) == Storage::Integer)
         c->storeInt(m_index, value);
@@ -1693,14 +1701,14 @@ void Field::setAsInteger(qint32 value)
 void Field::setAsFloat(double value)
 {
     TableCursor *c = m_table->d.get();
-    c->requireActive();
+    c->requireField(m_index);
     c->storeValue(m_index, detail::toStored(c->fields[m_index], QVariant(value)));
 }
 
 void Field::setAsCurrency(Currency value)
 {
     TableCursor *c = m_table->d.get();
-    c->requireActive();
+    c->requireField(m_index);
     const FieldDef &def = c->fields[m_index];
     switch (storageOf(def.type)) {
     case Storage::Currency:
@@ -1725,7 +1733,7 @@ void Field::setAsCurrency(Currency value)
 void Field::setAsDateTime(const QDateTime &value)
 {
     TableCursor *c = m_table->d.get();
-    c->requireActive();
+    c->requireField(m_index);
     const FieldDef &def = c->fields[m_index];
     if (!value.isValid()) {
         c->storeValue(m_index, Value::null());
@@ -1752,7 +1760,7 @@ void Field::setAsDateTime(const QDateTime &value)
 void Field::setAsDate(const QDate &value)
 {
     TableCursor *c = m_table->d.get();
-    c->requireActive();
+    c->requireField(m_index);
     const FieldDef &def = c->fields[m_index];
     if (!value.isValid())
         c->storeValue(m_index, Value::null());
@@ -1767,7 +1775,7 @@ void Field::setAsDate(const QDate &value)
 void Field::setAsBoolean(bool value)
 {
     TableCursor *c = m_table->d.get();
-    c->requireActive();
+    c->requireField(m_index);
     const FieldDef &def = c->fields[m_index];
     if (detail::isTextType(def.type))
         c->storeText(m_index, value ? QStringLiteral("True") : QStringLiteral("False"));
@@ -1781,21 +1789,21 @@ void Field::setMemoLines(const QStringList &lines)
     for (const QString &line : lines)
         text += line + QLatin1String("\r\n");
     TableCursor *c = m_table->d.get();
-    c->requireActive();
+    c->requireField(m_index);
     c->storeValue(m_index, Value::text(text.toUtf8()));
 }
 
 void Field::setValue(const QVariant &value)
 {
     TableCursor *c = m_table->d.get();
-    c->requireActive();
+    c->requireField(m_index);
     c->storeValue(m_index, detail::toStored(c->fields[m_index], value));
 }
 
 void Field::clear()
 {
     TableCursor *c = m_table->d.get();
-    c->requireActive();
+    c->requireField(m_index);
     c->storeValue(m_index, Value::null());
 }
 

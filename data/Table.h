@@ -94,11 +94,12 @@ public:
     QString indexName() const;
 
     // Settings for a table the tool owns and rebuilds (the extract): the file
-    // is not synced and its journal kept in memory, so a crash may lose it.
-    // Set before open.
+    // is not synced, its journal kept in memory (a crash may lose the table)
+    // and its page cache is 64 MiB unless set below. Set before open.
     void setScratch(bool on);
     bool scratch() const;
-    // Page cache of this table's connection in KiB (0: the engine default).
+    // Page cache of this table's connection in KiB (0: the default, which is
+    // SQLite's own for shared tables). Set before open.
     void setCacheSizeKiB(int kib);
     int cacheSizeKiB() const;
 

@@ -1021,6 +1021,11 @@ void TestTable::lockedTableFailsAfterLockSettings()
     fillGifts();
     const QString file = QDir(dir()).filePath("AWCBDET1.zeldat");
     const QByteArray before = fileBytes(file);
+    Table writer;
+    writer.setDatabaseName(kAlias);
+    writer.setTableName("AWCBDET1");
+    writer.open();
+
     QProcess holder;
     holder.start(peerPath(), {QStringLiteral("hold"), file});
     QVERIFY(holder.waitForReadyRead(10000));
@@ -1034,12 +1039,24 @@ void TestTable::lockedTableFailsAfterLockSettings()
     QVERIFY2(message.contains("locked") && message.contains("AWCBDET1"), qPrintable(message));
     QVERIFY(!t.active());
 
+    // A table opened before: its post fails the same way and keeps the record.
+    writer.append();
+    writer.fieldByName("Gift_ID").setAsInteger(77);
+    writer.fieldByName("Family_Number").setAsString("LATE");
+    const QString postError = errorOf([&] { writer.post(); });
+    QVERIFY2(postError.contains("locked") && postError.contains("AWCBDET1"), qPrintable(postError));
+    QCOMPARE(writer.state(), TableState::Insert);
+    QCOMPARE(writer.fieldByName("Family_Number").asString(), QString("LATE"));
+
     holder.closeWriteChannel();
     QVERIFY(holder.waitForFinished(10000));
     QCOMPARE(holder.exitCode(), 0);
-    t.open();
-    QCOMPARE(t.recordCount(), 30);
     QCOMPARE(fileBytes(file), before);
+    writer.post();                  // once the lock is gone the same record goes in
+    t.open();
+    QCOMPARE(t.recordCount(), 31);
+    QVERIFY(t.findKey({77}));
+    QCOMPARE(t.fieldByName("Family_Number").asString(), QString("LATE"));
 }
 
 void TestTable::otherProgramWritesBetweenRecords()
