@@ -9,7 +9,7 @@ cmake --build build -j "$(nproc)"
 demo="$PWD/demo-suite"
 if [ ! -f "$demo/.complete" ]; then
   rm -rf "$demo"
-  build/tools/make-demo-suite "$demo" --size small
+  build/bin/make-demo-suite "$demo" --size small
   touch "$demo/.complete"
 fi
 # The demo installation's registry hives and per-user folder.
