@@ -496,7 +496,8 @@ public:
             readCatalogue(db, session, &fields, &defs);
             // Memory-mapped reads make passes over big tables cheap; the page
             // cache of a scratch table may be large as it is written in bulk.
-            exec(db, QStringLiteral("PRAGMA mmap_size=%1").arg(kMmapBytes).toUtf8().constData());
+            if (!scratch)   // a table written in bulk would remap as it grows
+                exec(db, QStringLiteral("PRAGMA mmap_size=%1").arg(kMmapBytes).toUtf8().constData());
             const int cache = cacheKiB > 0 ? cacheKiB : (scratch ? kScratchCacheKiB : 0);
             if (cache > 0)
                 exec(db, QStringLiteral("PRAGMA cache_size=-%1").arg(cache).toUtf8().constData());
@@ -1306,22 +1307,22 @@ public:
         for (int i = 0; i < fields.size(); ++i)
             if (fields[i].required && cells[i].kind == Value::Null && i != autoIncField)
                 throw EngineError(QStringLiteral("Field '%1' of table '%2' requires a value").arg(fields[i].name, displayName()));
-        sqlite3_stmt *st;
         const bool inserting = state == TableState::Insert;
-        if (inserting) {
+        if (inserting && !insertStmt) {
             QStringList cols, marks;
             for (const FieldDef &f : std::as_const(fields)) {
                 cols << quoteIdentifier(f.name);
                 marks << QStringLiteral("?");
             }
-            st = writeStatement(&insertStmt, QStringLiteral("INSERT INTO records (%1) VALUES (%2)")
-                                                 .arg(cols.join(QLatin1Char(',')), marks.join(QLatin1Char(','))));
-        } else {
+            writeStatement(&insertStmt, QStringLiteral("INSERT INTO records (%1) VALUES (%2)")
+                                            .arg(cols.join(QLatin1Char(',')), marks.join(QLatin1Char(','))));
+        } else if (!inserting && !updateStmt) {
             QStringList sets;
             for (const FieldDef &f : std::as_const(fields))
                 sets << quoteIdentifier(f.name) + QLatin1String(" = ?");
-            st = writeStatement(&updateStmt, QStringLiteral("UPDATE records SET %1 WHERE rowid = ?").arg(sets.join(QLatin1Char(','))));
+            writeStatement(&updateStmt, QStringLiteral("UPDATE records SET %1 WHERE rowid = ?").arg(sets.join(QLatin1Char(','))));
         }
+        sqlite3_stmt *st = inserting ? insertStmt : updateStmt;
         for (int i = 0; i < fields.size(); ++i)
             bindCell(st, i + 1, edit, cells[i]);
         if (!inserting)
@@ -1364,7 +1365,7 @@ public:
         ensurePositioned();
         if (pos < 0)
             throw EngineError(QStringLiteral("Table '%1' has no current record to delete").arg(displayName()));
-        sqlite3_stmt *st = writeStatement(&deleteStmt, QStringLiteral("DELETE FROM records WHERE rowid = ?"));
+        sqlite3_stmt *st = deleteStmt ? deleteStmt : writeStatement(&deleteStmt, QStringLiteral("DELETE FROM records WHERE rowid = ?"));
         sqlite3_bind_int64(st, 1, batch.rowids[size_t(pos)]);
         int rc = sqlite3_step(st);
         if (rc != SQLITE_DONE) {

@@ -34,8 +34,11 @@ public:
 
     // Reads: a null value reads as empty text, 0, false or an invalid date-time.
     // A value that cannot be read as asked raises ConversionError.
-    QString asString() const;     // the text form: dates in the short date format,
-                                  // numbers in general number form, regional separators
+    // The text form: text unchanged; dates in the short date format; date-times
+    // in short date and short time (the date alone at midnight); currency and
+    // floats in general number form (at most 15 significant digits, no
+    // trailing zeros, the user's decimal separator); integers plain.
+    QString asString() const;
     qint32 asInteger() const;
     qint64 asLargeInt() const;
     double asFloat() const;
