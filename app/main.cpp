@@ -1,16 +1,17 @@
 #include "app/Startup.h"
+#include "controls/FormFonts.h"
+#include "extract/Main.h"
+#include "login/login.h"
 #include "platform/Application.h"
 
 int main(int argc, char *argv[])
 {
     platform::Application app(argc, argv);
+    LoadFormFonts();
 
-    // Wiring point of the login gate and the main window:
-    //   hooks.login = ExecuteLogin;
-    //   hooks.createMainWindow = [] { return std::make_unique<TfrmMain>(); };
-    //   hooks.clearCurrentUserName = ClearCurrentUserName;
-    // Until they are set, the program ends after connecting.
     StartupHooks hooks;
-
+    hooks.login = ExecuteLogin;
+    hooks.createMainWindow = [] { return std::make_unique<TfrmMain>(); };
+    hooks.clearCurrentUserName = ClearCurrentUserName;
     return runStartup(app, hooks);
 }

@@ -8,7 +8,6 @@
 #include "platform/MessageHost.h"
 
 #include <QFileInfo>
-#include <QProcess>
 #include <QTimer>
 #include <QtTest>
 
@@ -63,7 +62,6 @@ private slots:
     void cancelledLogin();
     void loginFailureIsShown();
     void noLoginYetEndsAfterConnecting();
-    void realBinaryExitsWithZero();
 
 private:
     platform::Application &m_app;
@@ -225,31 +223,6 @@ void TestStartup::noLoginYetEndsAfterConnecting()
     QVERIFY(host.boxes().isEmpty());
     QVERIFY(QFileInfo(fixture.formDirectory() + QStringLiteral("/TEMP")).isDir());
     QVERIFY(data::Session::defaultSession().databases().isEmpty());
-}
-
-void TestStartup::realBinaryExitsWithZero()
-{
-    InstallationFixture fixture;
-    fixture.makeComplete();
-    fixture.setAppData(fixture.path(QStringLiteral("Home/AppData")).toLocal8Bit());
-
-    QProcess process;
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
-    process.setProcessEnvironment(environment);
-    process.start(QStringLiteral(TALLYPORT_BINARY), QStringList());
-    QVERIFY2(process.waitForStarted(), qPrintable(process.errorString()));
-    if (!process.waitForFinished(60000)) {
-        process.kill();
-        process.waitForFinished();
-        QFAIL("tallyport did not end (a window or box is waiting for an answer)");
-    }
-    QCOMPARE(process.exitStatus(), QProcess::NormalExit);
-    QCOMPARE(process.exitCode(), 0);
-    QVERIFY(!process.readAllStandardError().contains("Unable to find"));
-    // It did connect: the per-user and private folders were made on the way.
-    QVERIFY(QFileInfo(fixture.path(QStringLiteral("Home/AppData/Zelvane"))).isDir());
-    QVERIFY(QFileInfo(fixture.formDirectory() + QStringLiteral("/TEMP")).isDir());
 }
 
 int main(int argc, char *argv[])
