@@ -423,6 +423,19 @@ void TestTable::passVisitsEveryRecordInIndexOrder()
     t.setIndexName(index);
     QCOMPARE(t.recordCount(), 3000);
     QCOMPARE(passIds(t, "Id"), expected);
+
+    // A range over long runs: "from" and "to" follow the index order.
+    const QString from = descending ? QStringLiteral("beth") : QStringLiteral("Adam");
+    const QString to = descending ? QStringLiteral("Adam") : QStringLiteral("beth");
+    const int sign = descending ? -1 : 1;
+    QList<int> inRange;
+    for (const Row &r : rows)
+        if (sign * cmpName(r.name, from) >= 0 && sign * cmpName(r.name, to) <= 0)
+            inRange << r.id;
+    QVERIFY(inRange.size() > 500);
+    t.setRange({from}, {to});
+    QCOMPARE(t.recordCount(), inRange.size());
+    QCOMPARE(passIds(t, "Id"), inRange);
 }
 
 // A pass that reads another field only after some batches still reads every value right.
