@@ -366,6 +366,7 @@ public:
     // when the session cannot open a protected table.
     void readCatalogue(sqlite3 *conn, Session *session, QList<FieldDef> *outFields, QList<IndexDef> *outIndexes)
     {
+        m_sqlIndexNames.clear();
         sqlite3_stmt *st = nullptr;
         int rc = sqlite3_prepare_v2(conn, "SELECT name, type, size, required FROM zel_fields ORDER BY position",
                                     -1, &st, nullptr);
@@ -492,7 +493,6 @@ public:
         db = connect(path, false, QStringLiteral("open"));
         try {
             QList<IndexDef> defs;
-            m_sqlIndexNames.clear();
             readCatalogue(db, session, &fields, &defs);
             // Memory-mapped reads make passes over big tables cheap; the page
             // cache of a scratch table may be large as it is written in bulk.
