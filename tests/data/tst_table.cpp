@@ -934,11 +934,21 @@ void TestTable::emptyAndDeleteTable()
     t.emptyTable();                 // open
     QVERIFY(t.eof());
     QCOMPARE(t.recordCount(), 0);
+    Field flag = t.fieldByName("Posted_Flag");
     t.deleteTable();
     QVERIFY(!t.active());
     QVERIFY(!t.exists());
     QVERIFY(!errorOf([&] { t.deleteTable(); }).isEmpty());
     QVERIFY(!errorOf([&] { t.emptyTable(); }).isEmpty());
+
+    // Made again with fewer fields: a field kept from before is an error, not a stray read.
+    TableDef small;
+    small.name = "AWCBDET1";
+    small.fields = {fd("Gift_ID", FieldType::Integer)};
+    t.createTable(small);
+    t.open();
+    QVERIFY(!errorOf([&] { flag.asString(); }).isEmpty());
+    QVERIFY(!errorOf([&] { t.append(); flag.setAsString("1"); }).isEmpty());
 }
 
 void TestTable::badTableFiles_data()
