@@ -6,7 +6,8 @@ packages=(
   cmake ninja-build g++ pkg-config
   qt6-base-dev qt6-base-dev-tools libgl1-mesa-dev
   libsqlite3-dev sqlite3 libsodium-dev
-  xvfb xauth fonts-wine fonts-dejavu-core
+  xvfb xauth dbus at-spi2-core python3-pyatspi
+  fonts-wine fonts-dejavu-core
 )
 missing=()
 for p in "${packages[@]}"; do
