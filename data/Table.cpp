@@ -1409,10 +1409,22 @@ namespace {
     const FieldDef &def = c->fields[m_index];                        \
     (void)def
 
-QString Field::fieldName() const { return m_table->d->fields.value(m_index).name; }
-FieldType Field::dataType() const { return m_table->d->fields.value(m_index).type; }
-int Field::size() const { return m_table->d->fields.value(m_index).size; }
-bool Field::required() const { return m_table->d->fields.value(m_index).required; }
+namespace {
+
+// The definition of a field, or an empty one for a Field kept from an earlier
+// opening that the table no longer has; no copy of the definition is made.
+const FieldDef &definitionOf(const TableCursor &c, int index)
+{
+    static const FieldDef none;
+    return index >= 0 && index < c.fields.size() ? c.fields[index] : none;
+}
+
+} // namespace
+
+QString Field::fieldName() const { return definitionOf(*m_table->d, m_index).name; }
+FieldType Field::dataType() const { return definitionOf(*m_table->d, m_index).type; }
+int Field::size() const { return definitionOf(*m_table->d, m_index).size; }
+bool Field::required() const { return definitionOf(*m_table->d, m_index).required; }
 
 bool Field::isNull() const
 {
@@ -1440,7 +1452,7 @@ QString Field::asString() const
     case Storage::Date:
         return detail::formatDate(detail::storedToDate(cell.i));
     case Storage::DateTime:
-        return detail::formatDateTime(detail::storedToDateTime(cell.i));
+        return detail::formatStoredDateTime(cell.i);
     case Storage::Time:
         return detail::formatTime(QTime::fromMSecsSinceStartOfDay(int(cell.i)));
     case Storage::Boolean:

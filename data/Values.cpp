@@ -7,6 +7,7 @@
 
 #include <cmath>
 #include <limits>
+#include <vector>
 
 namespace data::detail {
 
@@ -372,34 +373,166 @@ QString formatGeneral(double value)
     return s;
 }
 
+namespace {
+
+// Writes the decimal digits of v at the end of buf; returns where they start.
+char *writeDigits(char *end, quint64 v)
+{
+    do {
+        *--end = char('0' + v % 10);
+        v /= 10;
+    } while (v);
+    return end;
+}
+
+void appendNumber(QString &s, int v, int width)
+{
+    char buf[12];
+    char *end = buf + sizeof buf;
+    char *p = writeDigits(end, quint64(v));
+    while (end - p < width)
+        *--p = '0';
+    for (; p < end; ++p)
+        s.append(QLatin1Char(*p));
+}
+
+// A short date pattern made only of d, dd, M, MM, yy, yyyy and characters
+// other than letters and quotes, taken apart once: the dates of a pass are
+// then written without parsing the pattern on every call. Anything else
+// (day and month names, quoted text) goes through QDate::toString.
+class DatePattern {
+public:
+    bool simple(const QString &format)
+    {
+        if (format != m_format || m_format.isNull()) {
+            m_format = format;
+            m_simple = compile(format);
+        }
+        return m_simple;
+    }
+
+    QString format(int y, int m, int d) const
+    {
+        QString s;
+        s.reserve(m_length);
+        for (const Token &t : m_tokens) {
+            switch (t.kind) {
+            case Token::Literal:
+                s.append(t.literal);
+                break;
+            case Token::Day:
+                appendNumber(s, d, t.width);
+                break;
+            case Token::Month:
+                appendNumber(s, m, t.width);
+                break;
+            case Token::Year:
+                appendNumber(s, t.width == 2 ? y % 100 : y, t.width);
+                break;
+            }
+        }
+        return s;
+    }
+
+private:
+    struct Token {
+        enum Kind : quint8 { Literal, Day, Month, Year } kind;
+        int width;
+        QChar literal;
+    };
+
+    bool compile(const QString &format)
+    {
+        m_tokens.clear();
+        m_length = 0;
+        for (qsizetype i = 0; i < format.size();) {
+            const QChar c = format.at(i);
+            qsizetype repeat = 1;
+            while (i + repeat < format.size() && format.at(i + repeat) == c)
+                ++repeat;
+            if (c == QLatin1Char('d') || c == QLatin1Char('M')) {
+                if (repeat > 2)
+                    return false;
+                m_tokens.push_back({c == QLatin1Char('d') ? Token::Day : Token::Month, int(repeat), {}});
+                m_length += 2;
+            } else if (c == QLatin1Char('y')) {
+                if (repeat != 2 && repeat != 4)
+                    return false;
+                m_tokens.push_back({Token::Year, int(repeat), {}});
+                m_length += repeat;
+            } else if (c.isLetter() || c == QLatin1Char('\'')) {
+                return false;
+            } else {
+                for (qsizetype k = 0; k < repeat; ++k)
+                    m_tokens.push_back({Token::Literal, 0, c});
+                m_length += repeat;
+            }
+            i += repeat;
+        }
+        return true;
+    }
+
+    QString m_format;
+    bool m_simple = false;
+    std::vector<Token> m_tokens;
+    qsizetype m_length = 0;
+};
+
+QString formatDateWith(const QDate &date, const QString &format)
+{
+    if (!date.isValid())
+        return QString();
+    thread_local DatePattern pattern;
+    int y = 0, m = 0, d = 0;
+    date.getDate(&y, &m, &d);
+    if (y >= 1 && y <= 9999 && pattern.simple(format))
+        return pattern.format(y, m, d);
+    return date.toString(format);
+}
+
+} // namespace
+
 QString formatCurrency(qint64 raw)
 {
     const bool negative = raw < 0;
     const quint64 magnitude = negative ? quint64(0) - quint64(raw) : quint64(raw);
     const quint64 units = magnitude / quint64(Currency::kScale);
     quint64 frac = magnitude % quint64(Currency::kScale);
-    QString s = QString::number(units);
     int fracDigits = 4;
     while (fracDigits > 0 && frac % 10 == 0) {
         frac /= 10;
         --fracDigits;
     }
-    const int significant = (units == 0 ? 0 : int(s.size())) + fracDigits;
+    char buf[32];
+    char *const end = buf + sizeof buf;
+    char *p = end;
+    if (fracDigits > 0) {
+        for (int k = 0; k < fracDigits; ++k) {
+            *--p = char('0' + frac % 10);
+            frac /= 10;
+        }
+        *--p = '.';   // the separator is put in below
+    }
+    char *const point = fracDigits > 0 ? p : nullptr;
+    char *const unitsEnd = p;
+    p = writeDigits(p, units);
+    const int significant = (units == 0 ? 0 : int(unitsEnd - p)) + fracDigits;
     if (significant > 15)
         return formatGeneral(double(raw) / double(Currency::kScale));
-    if (fracDigits > 0) {
-        const QChar sep = platform::regionalSettings().decimalSeparator;
-        s += sep.isNull() ? QLatin1Char('.') : sep;
-        s += QStringLiteral("%1").arg(frac, fracDigits, 10, QLatin1Char('0'));
-    }
     if (negative)
-        s.prepend(QLatin1Char('-'));
+        *--p = '-';
+    QString s = QString::fromLatin1(p, qsizetype(end - p));
+    if (point) {
+        const QChar sep = platform::regionalSettings().decimalSeparator;
+        if (!sep.isNull() && sep != QLatin1Char('.'))
+            s[qsizetype(point - p)] = sep;
+    }
     return s;
 }
 
 QString formatDate(const QDate &date)
 {
-    return date.toString(platform::regionalSettings().shortDateFormat);
+    return formatDateWith(date, platform::regionalSettings().shortDateFormat);
 }
 
 QString formatTime(const QTime &time)
@@ -410,11 +543,28 @@ QString formatTime(const QTime &time)
 QString formatDateTime(const QDateTime &dateTime)
 {
     const platform::RegionalSettings rs = platform::regionalSettings();
-    const QString date = dateTime.date().toString(rs.shortDateFormat);
+    const QString date = formatDateWith(dateTime.date(), rs.shortDateFormat);
     // Midnight shows as the date alone, as the suite's own programs show it.
     if (dateTime.time() == QTime(0, 0))
         return date;
     return date + QLatin1Char(' ') + dateTime.time().toString(rs.shortTimeFormat);
+}
+
+QString formatStoredDateTime(qint64 ms)
+{
+    // Straight from the stored day and time: no local date-time is made,
+    // which would consult the time zone rules on every value.
+    qint64 day = ms / kMsPerDay;
+    qint64 rest = ms % kMsPerDay;
+    if (rest < 0) {
+        rest += kMsPerDay;
+        --day;
+    }
+    const platform::RegionalSettings rs = platform::regionalSettings();
+    const QString date = formatDateWith(QDate::fromJulianDay(day), rs.shortDateFormat);
+    if (rest == 0)
+        return date;
+    return date + QLatin1Char(' ') + QTime::fromMSecsSinceStartOfDay(int(rest)).toString(rs.shortTimeFormat);
 }
 
 } // namespace data::detail

@@ -58,6 +58,7 @@ QString formatCurrency(qint64 raw);
 QString formatDate(const QDate &date);
 QString formatTime(const QTime &time);
 QString formatDateTime(const QDateTime &dateTime);
+QString formatStoredDateTime(qint64 ms);   // as formatDateTime, from the stored form
 
 inline qint64 dateToStored(const QDate &d) { return d.toJulianDay(); }
 inline QDate storedToDate(qint64 jd) { return QDate::fromJulianDay(jd); }

@@ -11,6 +11,7 @@
 
 #include <algorithm>
 #include <functional>
+#include <limits>
 #include <unistd.h>
 
 using namespace data;
@@ -96,11 +97,12 @@ class TestTable : public QObject {
 
     QString dir() const { return m_dir->path(); }
 
-    void create(const TableDef &def)
+    void create(const TableDef &def, bool scratch = false)
     {
         Table t;
         t.setDatabaseName(kAlias);
         t.setTableName(def.name);
+        t.setScratch(scratch);
         t.createTable(def);
     }
 
@@ -152,6 +154,10 @@ private slots:
 
     void roundTripsEveryAccessor_data();
     void roundTripsEveryAccessor();
+    void textFormsOfDates_data();
+    void textFormsOfDates();
+    void textFormsOfAmounts_data();
+    void textFormsOfAmounts();
     void nullsReadAsEmptyOrZero();
     void memoLinesRoundTrip();
     void fileFoundWithoutRegardToCase();
@@ -274,6 +280,92 @@ void TestTable::roundTripsEveryAccessor()
     QCOMPARE(t.fieldByName("Amount").asString(), comma ? QString("-0,0001") : QString("-0.0001"));
     QCOMPARE(t.fieldByName("Day").asDate(), QDate(2024, 3, 1));
     QVERIFY_THROWS_EXCEPTION(ConversionError, t.fieldByName("Code").asInteger());
+}
+
+// Dates are written from the short date format without going through Qt's
+// formatter for the plain patterns; every pattern must read as Qt writes it.
+void TestTable::textFormsOfDates_data()
+{
+    QTest::addColumn<QString>("format");
+    QTest::addColumn<QString>("timeFormat");
+    for (const char *format : {"M/d/yyyy", "dd.MM.yyyy", "d/M/yy", "yyyy-MM-dd", "dd MMM yyyy",
+                               "dddd d MMMM yyyy", "'Date:' d/M", "yyy.M.d", "d-M-y"})
+        QTest::addRow("%s", format) << QString::fromLatin1(format) << QStringLiteral("h:mm AP");
+    QTest::addRow("24-hour time") << QStringLiteral("d.M.yyyy") << QStringLiteral("HH:mm:ss");
+}
+
+void TestTable::textFormsOfDates()
+{
+    QFETCH(QString, format);
+    QFETCH(QString, timeFormat);
+    platform::RegionalSettings regional = platform::RegionalSettings::unitedStates();
+    regional.shortDateFormat = format;
+    regional.shortTimeFormat = timeFormat;
+    platform::setRegionalOverride(regional);
+
+    TableDef def;
+    def.name = "Dates";
+    def.fields = {fd("Id", FieldType::AutoInc), fd("Day", FieldType::Date), fd("Stamp", FieldType::DateTime)};
+    def.indexes = {ix({}, {"Id"})};
+    create(def);
+    const QList<QDateTime> values{QDateTime(QDate(2024, 3, 1), QTime(14, 5)), QDateTime(QDate(1999, 12, 31), QTime(0, 0)),
+                                  QDateTime(QDate(2005, 1, 9), QTime(9, 7, 3)), QDateTime(QDate(987, 10, 20), QTime(23, 59)),
+                                  QDateTime(QDate(1899, 12, 30), QTime(0, 0, 1))};
+    Table t;
+    t.setDatabaseName(kAlias);
+    t.setTableName("Dates");
+    t.open();
+    for (const QDateTime &v : values) {
+        t.append();
+        t.fieldByName("Day").setAsDate(v.date());
+        t.fieldByName("Stamp").setAsDateTime(v);
+        t.post();
+    }
+    int n = 0;
+    for (t.first(); !t.eof(); t.next(), ++n) {
+        const QDateTime &v = values[n];
+        const QString date = v.date().toString(format);
+        QCOMPARE(t.fieldByName("Day").asString(), date);
+        QCOMPARE(t.fieldByName("Stamp").asString(),
+                 v.time() == QTime(0, 0) ? date : date + ' ' + v.time().toString(timeFormat));
+    }
+    QCOMPARE(n, values.size());
+}
+
+void TestTable::textFormsOfAmounts_data()
+{
+    QTest::addColumn<qint64>("raw");
+    QTest::addColumn<QString>("text");   // with the decimal point; a comma in the comma settings
+    QTest::addRow("zero") << qint64(0) << "0";
+    QTest::addRow("whole") << qint64(1250000) << "125";
+    QTest::addRow("trailing zeros cut") << qint64(255000) << "25.5";
+    QTest::addRow("ten-thousandth") << qint64(-1) << "-0.0001";
+    QTest::addRow("below one") << qint64(-4500) << "-0.45";
+    QTest::addRow("fifteen digits") << qint64(123456789012345) << "12345678901.2345";
+    QTest::addRow("sixteen digits rounded") << qint64(1234567890123456) << "123456789012.346";
+    QTest::addRow("large whole") << qint64(9000000000000000000) << "900000000000000";
+    QTest::addRow("smallest") << std::numeric_limits<qint64>::min() << "-922337203685478";
+}
+
+void TestTable::textFormsOfAmounts()
+{
+    QFETCH(qint64, raw);
+    QFETCH(QString, text);
+    TableDef def;
+    def.name = "Amounts";
+    def.fields = {fd("Id", FieldType::AutoInc), fd("Amount", FieldType::Currency)};
+    def.indexes = {ix({}, {"Id"})};
+    create(def);
+    Table t;
+    t.setDatabaseName(kAlias);
+    t.setTableName("Amounts");
+    t.open();
+    t.append();
+    t.fieldByName("Amount").setAsCurrency(Currency::fromRaw(raw));
+    t.post();
+    QCOMPARE(t.fieldByName("Amount").asString(), text);
+    platform::setRegionalOverride(platform::RegionalSettings::commaDecimal());
+    QCOMPARE(t.fieldByName("Amount").asString(), QString(text).replace('.', ','));
 }
 
 void TestTable::nullsReadAsEmptyOrZero()
