@@ -349,7 +349,9 @@ public:
     sqlite3 *connect(const QString &file, bool create, const QString &doing)
     {
         sqlite3 *conn = nullptr;
-        const int flags = SQLITE_OPEN_READWRITE | (create ? SQLITE_OPEN_CREATE : 0) | SQLITE_OPEN_PRIVATECACHE;
+        // A table component is used by one thread at a time: no mutex on each call.
+        const int flags = SQLITE_OPEN_READWRITE | (create ? SQLITE_OPEN_CREATE : 0) | SQLITE_OPEN_PRIVATECACHE
+                          | SQLITE_OPEN_NOMUTEX;
         const int rc = sqlite3_open_v2(QFile::encodeName(file).constData(), &conn, flags, nullptr);
         if (rc != SQLITE_OK) {
             const QString detail = conn ? QString::fromUtf8(sqlite3_errmsg(conn)) : QString::fromUtf8(sqlite3_errstr(rc));
