@@ -2135,6 +2135,27 @@ void Table::createTable(const TableDef &def)
                 k += QLatin1String(" DESC");
             keyCols << k;
         }
+        // A scratch table is written once and then walked in index order:
+        // its non-unique indexes also carry the row id and the other fields,
+        // so that a pass reads the index alone instead of looking up every
+        // record in the records b-tree. The order stays that of the key and
+        // then the row id, as the row id column comes right after the key.
+        if (d->scratch && !ix.primary && !ix.unique && autoInc >= 0) {
+            QList<int> covered;
+            for (const QString &f : ix.fields)
+                covered << fieldOf(f);
+            if (!covered.contains(autoInc)) {
+                keyCols << quoteIdentifier(def.fields[autoInc].name);
+                covered << autoInc;
+            }
+            for (int i = 0; i < def.fields.size(); ++i) {
+                const FieldType type = def.fields[i].type;
+                const bool bulky = storageOf(type) == Storage::Blob || type == FieldType::Memo
+                                   || type == FieldType::FmtMemo || type == FieldType::OraClob;
+                if (!covered.contains(i) && !bulky)
+                    keyCols << quoteIdentifier(def.fields[i].name);
+            }
+        }
         QString sqlIndex;
         const bool rowidKey = ix.primary && ix.fields.size() == 1 && autoInc >= 0 && fieldOf(ix.fields.first()) == autoInc
                               && !ix.descending;

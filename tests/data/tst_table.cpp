@@ -9,6 +9,8 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <sqlite3.h>
+
 #include <algorithm>
 #include <functional>
 #include <limits>
@@ -67,6 +69,25 @@ int peerWrite(const QString &file, const QString &sql, QString *errorText = null
     if (errorText)
         *errorText = QString::fromLocal8Bit(p.readAllStandardError());
     return p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
+}
+
+// The statement that made an SQL index of a table file, as the file keeps it.
+QString indexSql(const QString &file, const char *index)
+{
+    sqlite3 *db = nullptr;
+    QString sql;
+    if (sqlite3_open_v2(QFile::encodeName(file).constData(), &db, SQLITE_OPEN_READONLY, nullptr) == SQLITE_OK) {
+        sqlite3_stmt *st = nullptr;
+        if (sqlite3_prepare_v2(db, "SELECT sql FROM sqlite_schema WHERE type = 'index' AND name = ?", -1, &st, nullptr)
+            == SQLITE_OK) {
+            sqlite3_bind_text(st, 1, index, -1, SQLITE_STATIC);
+            if (sqlite3_step(st) == SQLITE_ROW)
+                sql = QString::fromUtf8(reinterpret_cast<const char *>(sqlite3_column_text(st, 0)));
+        }
+        sqlite3_finalize(st);
+    }
+    sqlite3_close(db);
+    return sql;
 }
 
 QByteArray fileBytes(const QString &path)
@@ -451,9 +472,13 @@ void TestTable::passVisitsEveryRecordInIndexOrder_data()
     QTest::addColumn<QString>("index");
     QTest::addColumn<bool>("nocase");
     QTest::addColumn<bool>("descending");
-    QTest::addRow("case-insensitive") << "ByNameNoCase" << true << false;
-    QTest::addRow("with case") << "ByName" << false << false;
-    QTest::addRow("descending") << "ByNameDesc" << false << true;
+    QTest::addColumn<bool>("scratch");   // indexes that carry every field, filled inside one transaction
+    for (const bool scratch : {false, true}) {
+        const char *kind = scratch ? "scratch table" : "shared table";
+        QTest::addRow("case-insensitive, %s", kind) << "ByNameNoCase" << true << false << scratch;
+        QTest::addRow("with case, %s", kind) << "ByName" << false << false << scratch;
+        QTest::addRow("descending, %s", kind) << "ByNameDesc" << false << true << scratch;
+    }
 }
 
 // Long runs of equal keys (and null keys) that cross the cursor's batches.
@@ -462,13 +487,15 @@ void TestTable::passVisitsEveryRecordInIndexOrder()
     QFETCH(QString, index);
     QFETCH(bool, nocase);
     QFETCH(bool, descending);
+    QFETCH(bool, scratch);
 
     TableDef def;
     def.name = "People";
-    def.fields = {fd("Id", FieldType::Integer), fd("Name", FieldType::String, 10), fd("Num", FieldType::Integer)};
+    def.fields = {fd("Id", scratch ? FieldType::AutoInc : FieldType::Integer), fd("Name", FieldType::String, 10),
+                  fd("Num", FieldType::Integer)};
     def.indexes = {ix({}, {"Id"}), ix("ByNameNoCase", {"Name", "Num"}, true),
                    ix("ByName", {"Name", "Num"}, false), ix("ByNameDesc", {"Name", "Num"}, false, false, true)};
-    create(def);
+    create(def, scratch);
 
     struct Row {
         int id;
@@ -481,6 +508,7 @@ void TestTable::passVisitsEveryRecordInIndexOrder()
     Table t;
     t.setDatabaseName(kAlias);
     t.setTableName("People");
+    t.setScratch(scratch);
     t.open();
     t.startTransaction();
     for (int id = 1; id <= 3000; ++id) {
@@ -972,7 +1000,7 @@ void TestTable::autoIncrementAndTransactions()
                   fd("Project Description", FieldType::String, 25), fd("Gift Date", FieldType::Date),
                   fd("Gift Amount", FieldType::Currency)};
     def.indexes = {ix({}, {"Record_ID"}), ix("Sort_Index", {"Congregation ID", "Gift Date", "Project Description"}, true)};
-    create(def);
+    create(def, true);
     Table t;
     t.setDatabaseName(kAlias);
     t.setTableName("ExtractTable");
@@ -989,8 +1017,11 @@ void TestTable::autoIncrementAndTransactions()
         t.post();
         QCOMPARE(t.fieldByName("Record_ID").asInteger(), i + 1);
     }
+    // Read in index order while the transaction that fills it is still open.
+    QCOMPARE(passIds(t, "Record_ID"), (QList<int>{3, 2, 1}));
     t.rollback();
     QCOMPARE(t.recordCount(), 0);
+    QVERIFY(indexSql(t.fileName(), "index_1").contains("\"Gift Amount\""));
 
     t.startTransaction();
     for (int i = 0; i < 3; ++i) {
@@ -1000,6 +1031,10 @@ void TestTable::autoIncrementAndTransactions()
         t.post();
     }
     t.commit();
+    // The scratch table's index carries the row id and the other fields after the key.
+    QCOMPARE(indexSql(t.fileName(), "index_1"),
+             QString("CREATE INDEX \"index_1\" ON records (\"Congregation ID\", \"Gift Date\", \"Project Description\", "
+                     "\"Record_ID\", \"Gift Amount\")"));
     t.close();
     t.setIndexName("sort_index");
     t.open();
