@@ -385,15 +385,17 @@ char *writeDigits(char *end, quint64 v)
     return end;
 }
 
-void appendNumber(QString &s, int v, int width)
+// Writes v with at least `width` digits at out; returns the end.
+char16_t *putNumber(char16_t *out, int v, int width)
 {
     char buf[12];
     char *end = buf + sizeof buf;
     char *p = writeDigits(end, quint64(v));
     while (end - p < width)
         *--p = '0';
-    for (; p < end; ++p)
-        s.append(QLatin1Char(*p));
+    while (p < end)
+        *out++ = char16_t(*p++);
+    return out;
 }
 
 // A short date pattern made only of d, dd, M, MM, yy, yyyy and characters
@@ -413,25 +415,25 @@ public:
 
     QString format(int y, int m, int d) const
     {
-        QString s;
-        s.reserve(m_length);
+        char16_t buf[64];
+        char16_t *out = buf;
         for (const Token &t : m_tokens) {
             switch (t.kind) {
             case Token::Literal:
-                s.append(t.literal);
+                *out++ = t.literal.unicode();
                 break;
             case Token::Day:
-                appendNumber(s, d, t.width);
+                out = putNumber(out, d, t.width);
                 break;
             case Token::Month:
-                appendNumber(s, m, t.width);
+                out = putNumber(out, m, t.width);
                 break;
             case Token::Year:
-                appendNumber(s, t.width == 2 ? y % 100 : y, t.width);
+                out = putNumber(out, t.width == 2 ? y % 100 : y, t.width);
                 break;
             }
         }
-        return s;
+        return QString(reinterpret_cast<const QChar *>(buf), out - buf);
     }
 
 private:
@@ -444,7 +446,8 @@ private:
     bool compile(const QString &format)
     {
         m_tokens.clear();
-        m_length = 0;
+        if (format.size() > 16)   // every token writes at most four characters into a buffer of 64
+            return false;
         for (qsizetype i = 0; i < format.size();) {
             const QChar c = format.at(i);
             qsizetype repeat = 1;
@@ -454,18 +457,15 @@ private:
                 if (repeat > 2)
                     return false;
                 m_tokens.push_back({c == QLatin1Char('d') ? Token::Day : Token::Month, int(repeat), {}});
-                m_length += 2;
             } else if (c == QLatin1Char('y')) {
                 if (repeat != 2 && repeat != 4)
                     return false;
                 m_tokens.push_back({Token::Year, int(repeat), {}});
-                m_length += repeat;
             } else if (c.isLetter() || c == QLatin1Char('\'')) {
                 return false;
             } else {
                 for (qsizetype k = 0; k < repeat; ++k)
                     m_tokens.push_back({Token::Literal, 0, c});
-                m_length += repeat;
             }
             i += repeat;
         }
@@ -475,7 +475,6 @@ private:
     QString m_format;
     bool m_simple = false;
     std::vector<Token> m_tokens;
-    qsizetype m_length = 0;
 };
 
 QString formatDateWith(const QDate &date, const QString &format)

@@ -310,7 +310,7 @@ void TestTable::textFormsOfDates_data()
     QTest::addColumn<QString>("format");
     QTest::addColumn<QString>("timeFormat");
     for (const char *format : {"M/d/yyyy", "dd.MM.yyyy", "d/M/yy", "yyyy-MM-dd", "dd MMM yyyy",
-                               "dddd d MMMM yyyy", "'Date:' d/M", "yyy.M.d", "d-M-y"})
+                               "dddd d MMMM yyyy", "'Date:' d/M", "yyy.M.d", "d-M-y", "yyyy-MM-dd / d.M.yy (dd)"})
         QTest::addRow("%s", format) << QString::fromLatin1(format) << QStringLiteral("h:mm AP");
     QTest::addRow("24-hour time") << QStringLiteral("d.M.yyyy") << QStringLiteral("HH:mm:ss");
 }
