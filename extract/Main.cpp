@@ -9,14 +9,24 @@
 #include "dialogs/CustDualList.h"
 #include "dialogs/DualList.h"
 #include "extract/SettingsLines.h"
+#include "extract/DirectoryList.h"
+#include "extract/rptExtracts.h"
 #include "platform/Application.h"
 #include "platform/MessageHost.h"
 #include "platform/Clock.h"
+#include "platform/Error.h"
+#include "writers/CommaDelimited.h"
+#include "writers/ExportContext.h"
+#include "writers/FixedLength.h"
+#include "writers/Html.h"
 
 #include <QCloseEvent>
+#include <QCoreApplication>
+#include <QElapsedTimer>
 #include <QComboBox>
 #include <QGuiApplication>
 #include <QKeyEvent>
+#include <QLineEdit>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
@@ -126,6 +136,22 @@ TfrmMain::TfrmMain(QWidget *parent)
     bindTable(tblPeople, data::catalogue::kPeople);
     bindTable(tblRpt, data::catalogue::kReports);
     bindTable(tbExtractTable, data::catalogue::kExtractTable);
+    // The extract is ours alone and rebuilt at every export: no syncing, and
+    // a page cache big enough for the writers' walk in Sort_Index order.
+    tbExtractTable.setScratch(true);
+
+    // Before each record of a long loop: show the progress and, every few
+    // milliseconds only, let the window process its messages (a Cancel
+    // click among them). Processing an idle queue on every row would cost
+    // more than the row.
+    uiHook = [this, sinceService = QElapsedTimer()]() mutable {
+        if (sinceService.isValid() && sinceService.elapsed() < 5)
+            return;
+        if (m_pendingProgress >= 0 && pb1->value() != m_pendingProgress)
+            pb1->setValue(std::min(m_pendingProgress, pb1->maximum()));
+        QCoreApplication::processEvents();
+        sinceService.start();
+    };
 
     auto guardedSlot = [this](void (TfrmMain::*handler)()) {
         return [this, handler] { platform::guarded([this, handler] { (this->*handler)(); }); };
@@ -387,6 +413,8 @@ void TfrmMain::FormKeyPress(QChar &Key)
 
 void TfrmMain::btnExitClick()
 {
+    if (m_exporting)
+        return;
     close();
 }
 
@@ -413,22 +441,425 @@ void TfrmMain::SynodsSelect()
 
 void TfrmMain::btnSelectFundsClick()
 {
+    if (m_exporting)
+        return;
     ShowFundSelection(-1, FSelectedFunds);
 }
 
 void TfrmMain::btnSelectSynodsClick()
 {
+    if (m_exporting)
+        return;
     ShowSelection(QStringLiteral("Synods"), FOrganizations.count(), false, FOrganizations,
                   FSelectedSynods, 0);
 }
 
+// The fields the gift loop reads and writes, looked up once per export.
+struct TfrmMain::GiftFields {
+    data::Field *postedFlag = nullptr;
+    data::Field *fundNumber = nullptr;
+    data::Field *postedDate = nullptr;
+    data::Field *fundAmount = nullptr;
+    data::Field *congregationId = nullptr;
+    data::Field *projectDescription = nullptr;
+    data::Field *giftDate = nullptr;
+    data::Field *giftAmount = nullptr;
+};
+
+namespace {
+
+data::Field *boundField(data::Table &table, const char *name)
+{
+    const QString n = QString::fromLatin1(name);
+    table.fieldByName(n);   // raises the engine's error naming a missing field
+    return table.findField(n);
+}
+
+TfrmMain::GiftFields giftFields(data::Table &gifts, data::Table &extract)
+{
+    TfrmMain::GiftFields f;
+    f.postedFlag = boundField(gifts, "Posted_Flag");
+    f.fundNumber = boundField(gifts, "Fund_Number");
+    f.postedDate = boundField(gifts, "Posted_Date");
+    f.fundAmount = boundField(gifts, "Fund_Amount");
+    f.congregationId = boundField(extract, "Congregation ID");
+    f.projectDescription = boundField(extract, "Project Description");
+    f.giftDate = boundField(extract, "Gift Date");
+    f.giftAmount = boundField(extract, "Gift Amount");
+    return f;
+}
+
+constexpr int kCongregationIdSize = 30;
+constexpr int kProjectCodeSize = 25;
+
+const QString kExtractComplete = QStringLiteral("Extract Complete");
+const QString kExtractCanceled = QStringLiteral("Extract was Canceled.");
+const QString kFileNotSaved = QStringLiteral("File not saved.");
+
+void inform(const QString &text)
+{
+    platform::showMessage(platform::MessageKind::Information, platform::Application::title(), text,
+                          platform::MessageButton::Ok);
+}
+} // namespace
+
+QString TfrmMain::ProjectCode(const QString &fundCode, const QString &fundDescription)
+{
+    const qsizetype c = fundCode.size();
+    const qsizetype l = fundDescription.size();
+    const QChar hyphen(u'-');
+    QString code;
+    if (c == 2 || c == 7)
+        code = fundCode;
+    // The windows end before the description's last character.
+    else if (l > 4 && fundDescription.mid(l - 5, 4).contains(hyphen))
+        code = fundDescription.right(2);
+    else if (l > 9 && fundDescription.mid(l - 10, 9).contains(hyphen))
+        code = fundDescription.right(7);
+    else
+        code = fundCode;
+    return code.left(kProjectCodeSize);
+}
+
+QString TfrmMain::CongregationField(int cbFieldIndex)
+{
+    switch (cbFieldIndex) {
+    case 1: return QStringLiteral("EnvNbr");
+    case 2: return QStringLiteral("Field1");
+    case 3: return QStringLiteral("Field2");
+    case 4: return QStringLiteral("Field3");
+    case 5: return QStringLiteral("Field4");
+    case 6: return QStringLiteral("Field5");
+    default: return QStringLiteral("Pin");
+    }
+}
+
+void TfrmMain::stepProgress()
+{
+    ++m_pendingProgress;
+    if (uiHook)
+        uiHook();
+}
+
+void TfrmMain::PrepareExport()
+{
+    // 1. An empty extract in Sort_Index order.
+    if (tbExtractTable.exists()) {
+        tbExtractTable.close();
+        tbExtractTable.emptyTable();
+        tbExtractTable.setIndexName(QString::fromLatin1(data::catalogue::kSortIndex));
+        tbExtractTable.open();
+    }
+    // 2. What other users of the suite changed since start-up.
+    if (!tbCBDet1.active())
+        tbCBDet1.open();
+    tbCBDet1.refresh();
+    if (!tbCBTabl.active())
+        tbCBTabl.open();
+    tbCBTabl.refresh();
+
+    m_giftFields = std::make_unique<GiftFields>(giftFields(tbCBDet1, tbExtractTable));
+
+    // The funds once into memory: a look-up per gift line then costs no query.
+    m_funds.clear();
+    const bool onlySelected = rbSelectedFunds->isChecked();
+    data::Field number = tbCBTabl.fieldByName(QStringLiteral("Fund_Number"));
+    data::Field code = tbCBTabl.fieldByName(QStringLiteral("Fund_Code"));
+    data::Field description = tbCBTabl.fieldByName(QStringLiteral("Fund_Description"));
+    tbCBTabl.first();
+    while (!tbCBTabl.eof()) {
+        FundRow fund;
+        fund.description = description.asString();
+        fund.projectCode = ProjectCode(code.asString(), fund.description);
+        fund.selected = !onlySelected || FSelectedFunds.indexOf(fund.description) >= 0;
+        m_funds.insert(number.asInteger(), fund);
+        tbCBTabl.next();
+    }
+}
+
+void TfrmMain::AddGiftsForContributor(const QString &familyNumber, const QString &congregationId,
+                                      qint32 individualNumber)
+{
+    if (!m_giftFields)
+        m_giftFields = std::make_unique<GiftFields>(giftFields(tbCBDet1, tbExtractTable));
+    const GiftFields &f = *m_giftFields;
+    CancelFlag &cancel = ProgramCancelFlag();
+    const QString congregation = congregationId.left(kCongregationIdSize);
+    // 1. One key-range seek on CBTax, both ends included.
+    tbCBDet1.setRange({familyNumber, individualNumber, meFrom->date()},
+                      {familyNumber, individualNumber, meTo->date()});
+    tbCBDet1.first();
+    // 2.
+    while (!tbCBDet1.eof()) {
+        if (cancel.isSet())
+            return;
+        if (f.postedFlag->asString() != QLatin1String("1")) {
+            const auto fund = m_funds.constFind(f.fundNumber->asInteger());
+            if (fund != m_funds.constEnd() && fund->selected) {
+                // A row that cannot be stored ends the export with the failure:
+                // dropping it would report an incomplete file as complete.
+                try {
+                    tbExtractTable.append();
+                    f.congregationId->setAsString(congregation);
+                    f.projectDescription->setAsString(fund->projectCode);
+                    f.giftDate->setAsDate(f.postedDate->asDate());
+                    if (f.fundAmount->isNull())
+                        f.giftAmount->clear();
+                    else
+                        f.giftAmount->setAsCurrency(f.fundAmount->asCurrency());
+                    tbExtractTable.post();
+                } catch (...) {
+                    if (tbExtractTable.state() != data::TableState::Browse)
+                        tbExtractTable.cancel();
+                    throw;
+                }
+            }
+        }
+        tbCBDet1.next();
+    }
+}
+
+void TfrmMain::BuildFromOrganizations()
+{
+    CancelFlag &cancel = ProgramCancelFlag();
+    // The ids of the selected synods, in list order. A name that is not in
+    // the organisation list (a synod now on the bottom level) has no id to
+    // compare and brings nobody in.
+    const bool onlySelected = rbSelectedSynods->isChecked();
+    QList<qint32> synodIds;
+    if (onlySelected) {
+        for (int i = 0; i < FSelectedSynods.count(); ++i) {
+            const int at = FOrganizations.indexOf(FSelectedSynods.strings(i));
+            if (at >= 0)
+                if (auto *org = dynamic_cast<TTypeRecord *>(FOrganizations.objects(at)))
+                    synodIds.append(org->OrgID);
+        }
+    }
+    // 1.
+    tbOrg.refresh();
+    pb1->setMaximum(tbOrg.recordCount() + 1);
+    tbOrg.first();
+    const data::Field orgId = tbOrg.fieldByName(QStringLiteral("OrgID"));
+    const data::Field parentId = tbOrg.fieldByName(QStringLiteral("ParentID"));
+    const data::Field familyNumber = tbOrg.fieldByName(QStringLiteral("Family_Number"));
+    const data::Field congregation = tbOrg.fieldByName(CongregationField(cbField->currentIndex()));
+    // 2.
+    while (!tbOrg.eof()) {
+        if (cancel.isSet())
+            return;
+        stepProgress();
+        if (cancel.isSet())
+            return;
+        if (onlySelected) {
+            const qint32 own = orgId.asInteger();
+            const qint32 parent = parentId.asInteger();
+            bool belongs = false;
+            for (qint32 id : std::as_const(synodIds)) {
+                if (own == id || parent == id) {
+                    belongs = true;
+                    break;
+                }
+            }
+            if (!belongs) {
+                tbOrg.next();
+                continue;
+            }
+        }
+        // In the synod choices an organisation's gifts are those of its
+        // family number under individual number 1.
+        AddGiftsForContributor(familyNumber.asString(), congregation.asString(), 1);
+        tbOrg.next();
+    }
+}
+
+void TfrmMain::BuildFromPeople()
+{
+    CancelFlag &cancel = ProgramCancelFlag();
+    // 1.
+    if (!tblPeople.active())
+        tblPeople.open();
+    tblPeople.refresh();
+    pb1->setMaximum(tblPeople.recordCount() + 1);
+    tblPeople.first();
+    const data::Field individual = tblPeople.fieldByName(QStringLiteral("Individual_Number"));
+    const data::Field envelope = tblPeople.fieldByName(QStringLiteral("Envelope_Number"));
+    const data::Field family = tblPeople.fieldByName(QStringLiteral("Family_Number"));
+    // 2.
+    while (!tblPeople.eof()) {
+        if (cancel.isSet())
+            return;
+        stepProgress();
+        if (cancel.isSet())
+            return;
+        AddGiftsForContributor(family.asString(), envelope.asString(), individual.asInteger());
+        tblPeople.next();
+    }
+}
+
+void TfrmMain::runBuilder()
+{
+    PrepareExport();
+    // One transaction for the whole extract: a commit per row would make a
+    // large export take minutes. Rows appended before a Cancel stay.
+    tbExtractTable.startTransaction();
+    try {
+        if (rbPeople->isChecked())
+            BuildFromPeople();
+        else
+            BuildFromOrganizations();
+        tbExtractTable.commit();
+    } catch (...) {
+        try {
+            tbExtractTable.rollback();
+        } catch (...) {
+        }
+        throw;
+    }
+}
+
+TExtractList TfrmMain::ExtractColumns()
+{
+    TExtractList columns;
+    for (int i = 1; i < tbExtractTable.fieldCount(); ++i)
+        columns.append(TExtractObject{QString(), tbExtractTable.field(i).fieldName()});
+    return columns;
+}
+
+void TfrmMain::WriteExtract(int fileType, const QString &fileName, const TExtractList &columns,
+                            data::Table &table)
+{
+    ExportContext context(ProgramCancelFlag());
+    context.beforeRecord = [this] {
+        if (uiHook)
+            uiHook();
+    };
+    context.progress = [this](int position, int maximum) {
+        if (position == 0)
+            pb1->setMaximum(std::max(maximum, 1));
+        m_pendingProgress = position;
+    };
+    switch (fileType) {
+    case 0:
+        WriteCommaDelimited(fileName, columns, table, true, context);
+        break;
+    case 1:
+        WriteFixedLength(fileName, columns, table, context);
+        break;
+    case 2:
+        WriteHtml(fileName, columns, table, context);
+        break;
+    case 3:
+        throw platform::Error(QStringLiteral(
+            "The Excel workbook writer is not available yet. Nothing was written; "
+            "choose another file type."));
+    default:
+        throw platform::Error(QStringLiteral("Unknown file type %1.").arg(fileType));
+    }
+}
+
+bool TfrmMain::DeliverExtract(const TExtractList &columns, data::Table &table)
+{
+    CancelFlag &cancel = ProgramCancelFlag();
+    // 1. Owned by nobody: a modal dialog of its own.
+    auto dialog = std::make_unique<TfrmExtract>();
+    const bool wasOpen = table.active();
+    QString returnFolder;
+    bool written = false;
+    std::exception_ptr failure;
+    // 2.
+    try {
+        if (!table.active())
+            table.open();
+        returnFolder = GetDefaultFolder();
+        if (!returnFolder.isEmpty())
+            dialog->dlbDirectory->setDirectory(returnFolder);
+        dialog->ebFileName->setText(QStringLiteral("Untitled"));
+        dialog->cbFileType->setCurrentIndex(dialog->cbFileType->count() - 1);
+        if (dialog->exec() != QDialog::Accepted) {
+            inform(kFileNotSaved);
+            cancel.set();
+        } else {
+            const int fileType = dialog->cbFileType->currentIndex();
+            const QString fileName = ComposeExtractFileName(dialog->dlbDirectory->directory(),
+                                                            dialog->ebFileName->text(), fileType);
+            WriteExtract(fileType, fileName, columns, table);
+            written = true;
+        }
+    } catch (...) {
+        failure = std::current_exception();
+    }
+    // 3.
+    if (!cancel.isSet() && written)
+        inform(kExtractComplete);
+    try {
+        if (table.active() != wasOpen) {
+            if (wasOpen)
+                table.open();
+            else
+                table.close();
+        }
+    } catch (...) {
+        if (!failure)
+            failure = std::current_exception();
+    }
+    if (cancel.isSet())
+        inform(kExtractCanceled);
+    const bool result = !cancel.isSet();
+    if (!returnFolder.isEmpty())
+        dialog->dlbDirectory->setDirectory(returnFolder);
+    dialog.reset();
+    if (failure)
+        std::rethrow_exception(failure);
+    return result;
+}
+
 void TfrmMain::btnExportClick()
 {
-    // The extract builder and the export driver come with the export itself.
+    if (m_exporting)
+        return;
+    CancelFlag &cancel = ProgramCancelFlag();
+    // 1.-2.
+    cancel.clear();
+    m_exporting = true;
+    lblSimpleText->setText(QStringLiteral("Building File"));
+    btnCancel->show();
+    pb1->show();
+    pb1->setValue(0);
+    m_pendingProgress = 0;
+    // 3.
+    TExtractList columns;
+    // 5. However the export ends.
+    auto cleanUp = [&] {
+        pb1->setValue(0);
+        pb1->hide();
+        lblSimpleText->clear();
+        btnCancel->hide();
+        columns.clear();
+        m_pendingProgress = -1;
+        m_exporting = false;
+    };
+    // 4.
+    try {
+        runBuilder();
+        if (!cancel.isSet()) {
+            lblSimpleText->setText(QStringLiteral("Creating Extract File"));
+            columns = ExtractColumns();
+            DeliverExtract(columns, tbExtractTable);
+        }
+    } catch (...) {
+        cleanUp();
+        throw;
+    }
+    cleanUp();
 }
 
 void TfrmMain::closeEvent(QCloseEvent *event)
 {
+    // The close box does nothing while an export runs; Cancel stops it.
+    if (m_exporting) {
+        event->ignore();
+        return;
+    }
     bool canClose = true;
     platform::guarded([&] { FormCloseQuery(canClose); });
     if (canClose)
@@ -439,6 +870,24 @@ void TfrmMain::closeEvent(QCloseEvent *event)
 
 bool TfrmMain::eventFilter(QObject *watched, QEvent *event)
 {
+    // While an export runs only Cancel takes input: the choices must not
+    // change under the builder, and Export or Exit must not re-enter it.
+    if (m_exporting && watched != btnCancel) {
+        switch (event->type()) {
+        case QEvent::MouseButtonPress:
+        case QEvent::MouseButtonRelease:
+        case QEvent::MouseButtonDblClick:
+        case QEvent::KeyPress:
+        case QEvent::KeyRelease:
+        case QEvent::Shortcut:
+        case QEvent::Wheel:
+            if (auto *w = qobject_cast<QWidget *>(watched); w && w->window() == this)
+                return true;
+            break;
+        default:
+            break;
+        }
+    }
     if (event->type() == QEvent::KeyPress && isEnter(static_cast<QKeyEvent *>(event)->key())) {
         auto *w = qobject_cast<QWidget *>(watched);
         // Drop-downs are windows of their own and keep their Enter.

@@ -8,10 +8,13 @@
 #include "data/Table.h"
 #include "dialogs/StringList.h"
 #include "extract/CancelFlag.h"
+#include "writers/ExtractObject.h"
 
+#include <QHash>
 #include <QString>
 #include <QStringList>
 #include <QWidget>
+#include <functional>
 #include <memory>
 #include <optional>
 
@@ -105,6 +108,38 @@ public:
     void btnSelectSynodsClick();
     void btnExportClick();
 
+    // The export, step by step (btnExportClick runs them in this order).
+    // Empties the extract table, selects Sort_Index, re-reads the gift and
+    // fund tables and takes the funds into memory for the builder.
+    void PrepareExport();
+    void BuildFromOrganizations();
+    void BuildFromPeople();
+    void AddGiftsForContributor(const QString &familyNumber, const QString &congregationId,
+                                qint32 individualNumber);
+    // The export column list: every extract field after Record_ID.
+    TExtractList ExtractColumns();
+    // The save dialog and the writer of the chosen type; true when the
+    // export was not cancelled. A failed write is raised after the dialog
+    // is gone.
+    bool DeliverExtract(const TExtractList &columns, data::Table &table);
+    // Writes the table with the writer of a file type of the save dialog.
+    void WriteExtract(int fileType, const QString &fileName, const TExtractList &columns,
+                      data::Table &table);
+
+    // The project code of a fund, cut to the extract's 25 characters.
+    static QString ProjectCode(const QString &fundCode, const QString &fundDescription);
+    // The aworname field that carries the congregation id for a cbField item.
+    static QString CongregationField(int cbFieldIndex);
+
+    // Runs before each contributor row of the builder and each record of the
+    // writers: moves the progress bar and, every few milliseconds, lets the
+    // window process its pending messages. Tests put their own hook here.
+    std::function<void()> uiHook;
+    // True while btnExportClick runs: then only Cancel acts.
+    bool exporting() const { return m_exporting; }
+
+    struct GiftFields;
+
     // The extract table: created empty and open in primary order when the
     // window opens (any table of that name left behind is deleted first);
     // closed and deleted when it is destroyed.
@@ -118,7 +153,21 @@ protected:
 private:
     void freeOrganizations();
     void saveSettings();
+    void runBuilder();
+    void stepProgress();
+
+    struct FundRow {
+        QString description;
+        QString projectCode;
+        bool selected = true;
+    };
 
     std::unique_ptr<Ui::TfrmMain> ui;
     bool m_saved = false;
+    bool m_exporting = false;
+    // The funds of the running export, by Fund_Number.
+    QHash<qint32, FundRow> m_funds;
+    // Progress waiting to be shown by the UI hook (the writers report per row).
+    int m_pendingProgress = -1;
+    std::unique_ptr<GiftFields> m_giftFields;
 };
