@@ -696,7 +696,7 @@ void TfrmMain::BuildFromPeople()
     }
 }
 
-void TfrmMain::runBuilder()
+void TfrmMain::BuildExtract()
 {
     PrepareExport();
     // One transaction for the whole extract: a commit per row would make a
@@ -840,7 +840,7 @@ void TfrmMain::btnExportClick()
     };
     // 4.
     try {
-        runBuilder();
+        BuildExtract();
         if (!cancel.isSet()) {
             lblSimpleText->setText(QStringLiteral("Creating Extract File"));
             columns = ExtractColumns();

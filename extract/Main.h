@@ -112,6 +112,9 @@ public:
     // Empties the extract table, selects Sort_Index, re-reads the gift and
     // fund tables and takes the funds into memory for the builder.
     void PrepareExport();
+    // PrepareExport, then the builder of the chosen contributors, all in one
+    // transaction on the extract table.
+    void BuildExtract();
     void BuildFromOrganizations();
     void BuildFromPeople();
     void AddGiftsForContributor(const QString &familyNumber, const QString &congregationId,
@@ -153,7 +156,6 @@ protected:
 private:
     void freeOrganizations();
     void saveSettings();
-    void runBuilder();
     void stepProgress();
 
     struct FundRow {
