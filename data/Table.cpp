@@ -951,25 +951,29 @@ public:
         return m;
     }
 
+    // Reads through the column's value object: one look-up of the column
+    // instead of one per call. Such a value may be read this way only by the
+    // thread using the connection, which a table component always is.
     static void readColumn(sqlite3_stmt *st, int col, RowSet &out, Cell &cell)
     {
-        switch (sqlite3_column_type(st, col)) {
+        sqlite3_value *v = sqlite3_column_value(st, col);
+        switch (sqlite3_value_type(v)) {
         case SQLITE_INTEGER:
             cell.kind = Value::Int;
-            cell.i = sqlite3_column_int64(st, col);
+            cell.i = sqlite3_value_int64(v);
             break;
         case SQLITE_FLOAT:
             cell.kind = Value::Real;
-            cell.d = sqlite3_column_double(st, col);
+            cell.d = sqlite3_value_double(v);
             break;
         case SQLITE_TEXT: {
-            const char *t = reinterpret_cast<const char *>(sqlite3_column_text(st, col));
-            out.setBytes(cell, Value::Text, t, size_t(sqlite3_column_bytes(st, col)));
+            const char *t = reinterpret_cast<const char *>(sqlite3_value_text(v));
+            out.setBytes(cell, Value::Text, t, size_t(sqlite3_value_bytes(v)));
             break;
         }
         case SQLITE_BLOB: {
-            const void *b = sqlite3_column_blob(st, col);
-            const int len = sqlite3_column_bytes(st, col);
+            const void *b = sqlite3_value_blob(v);
+            const int len = sqlite3_value_bytes(v);
             out.setBytes(cell, Value::Blob, static_cast<const char *>(b), size_t(len));
             break;
         }
