@@ -98,7 +98,10 @@ public:
 
     // Settings for a table the tool owns and rebuilds (the extract): the file
     // is not synced, its journal kept in memory (a crash may lose the table)
-    // and its page cache is 64 MiB unless set below. Set before open.
+    // and its page cache is 64 MiB unless set below. Set before open. Set
+    // before createTable, the table's non-unique indexes also hold every
+    // field, so that a pass reads the index alone; a transaction begun on the
+    // empty table makes those indexes once, at its end.
     void setScratch(bool on);
     bool scratch() const;
     // Page cache of this table's connection in KiB (0: the default, which is
