@@ -1,0 +1,246 @@
+"""An export in the real tallyport binary, driven through the accessibility interface.
+
+A demo installation is written and a user logs in. Export builds the extract,
+the save dialog opens on the documents folder, a comma-delimited file is saved
+and "Extract Complete" is shown; the file holds the gift lines of the default
+range. Leaving the dialog gives "File not saved." then "Extract was Canceled.";
+the Excel type, which has no writer yet, ends in an error box and writes nothing.
+"""
+import datetime
+import os
+import re
+import sqlite3
+import subprocess
+import sys
+import tempfile
+import time
+
+import pyatspi
+
+BINARY, MAKE_DEMO = sys.argv[1], sys.argv[2]
+TIMEOUT = 30.0
+PID = [None]
+KEY_HOME, KEY_RETURN = 0xff50, 0xff0d
+
+
+def describe(node, depth=0):
+    lines = []
+    try:
+        lines.append("  " * depth + "%s %r" % (node.getRoleName(), node.name))
+        for i in range(node.childCount):
+            lines += describe(node.getChildAtIndex(i), depth + 1)
+    except Exception:
+        pass
+    return lines
+
+
+def app_of(pid):
+    desktop = pyatspi.Registry.getDesktop(0)
+    for i in range(desktop.childCount):
+        app = desktop.getChildAtIndex(i)
+        try:
+            if app is not None and app.get_process_id() == pid:
+                return app
+        except Exception:
+            pass
+    return None
+
+
+def fail(message):
+    print("FAIL:", message)
+    app = app_of(PID[0]) if PID[0] else None
+    if app is not None:
+        print("\n".join(describe(app)[:80]))
+    sys.exit(1)
+
+
+def wait_for(what, probe, timeout=TIMEOUT):
+    end = time.time() + timeout
+    while time.time() < end:
+        found = probe()
+        if found is not None:
+            return found
+        time.sleep(0.2)
+    fail("timed out waiting for " + what)
+
+
+def find(node, role, name=None):
+    try:
+        if node.getRole() == role and (name is None or node.name == name):
+            return node
+        for i in range(node.childCount):
+            hit = find(node.getChildAtIndex(i), role, name)
+            if hit is not None:
+                return hit
+    except Exception:
+        return None
+    return None
+
+
+def texts(node):
+    out = []
+    try:
+        if node.getRole() in (pyatspi.ROLE_LABEL, pyatspi.ROLE_STATIC):
+            out.append(node.name)
+        for i in range(node.childCount):
+            out += texts(node.getChildAtIndex(i))
+    except Exception:
+        pass
+    return out
+
+
+def showing_windows():
+    app = app_of(PID[0])
+    if app is None:
+        return []
+    out = []
+    for i in range(app.childCount):
+        w = app.getChildAtIndex(i)
+        try:
+            if w is not None and w.getState().contains(pyatspi.STATE_SHOWING):
+                out.append(w)
+        except Exception:
+            pass
+    return out
+
+
+def window(name):
+    return wait_for("window '%s'" % name,
+                    lambda: next((w for w in showing_windows() if w.name == name), None))
+
+
+def message_box(text):
+    """The shown box whose text contains `text`."""
+    return wait_for("a box saying %r" % text,
+                    lambda: next((w for w in showing_windows()
+                                  if any(text in t for t in texts(w))), None))
+
+
+def answer(text):
+    box = message_box(text)
+    press(box, "OK")
+    wait_for("the box %r gone" % text,
+             lambda: None if any(text in t for w in showing_windows() for t in texts(w)) else True)
+    return box
+
+
+def press(win, name):
+    button = wait_for("button '%s'" % name, lambda: find(win, pyatspi.ROLE_PUSH_BUTTON, name))
+    button.queryAction().doAction(0)
+
+
+def type_into(win, name, text):
+    field = wait_for("field '%s'" % name, lambda: find(win, pyatspi.ROLE_TEXT, name)
+                     or find(win, pyatspi.ROLE_PASSWORD_TEXT, name))
+    field.queryEditableText().setTextContents(text)
+
+
+def choose_first_file_type(dialog):
+    """Opens the file type list and takes its first item, as a keyboard user would."""
+    combo = wait_for("the file type list",
+                     lambda: find(dialog, pyatspi.ROLE_COMBO_BOX, "Microsoft Excel 97 (*.xls)"))
+    combo.queryAction().doAction(0)
+    time.sleep(0.5)
+    for key in (KEY_HOME, KEY_RETURN):
+        pyatspi.Registry.generateKeyboardEvent(key, None, pyatspi.KEY_SYM)
+        time.sleep(0.2)
+    wait_for("Comma Delimited chosen",
+             lambda: find(dialog, pyatspi.ROLE_COMBO_BOX, "Comma Delimited (*.csv)"))
+
+
+def expected_lines(people_dir):
+    """The gift lines of the previous calendar month that the extract takes."""
+    today = datetime.date.today()
+    last = today.replace(day=1) - datetime.timedelta(days=1)
+    first = last.replace(day=1)
+    julian = lambda d: d.toordinal() + 1721425
+    con = sqlite3.connect("file:%s?mode=ro" % os.path.join(people_dir, "AWCBDET1.zeldat"), uri=True)
+    try:
+        con.execute("ATTACH 'file:%s?mode=ro' AS p" % os.path.join(people_dir, "awpeindv.zeldat"))
+        con.execute("ATTACH 'file:%s?mode=ro' AS f" % os.path.join(people_dir, "AWCBTABL.zeldat"))
+        return con.execute(
+            'SELECT count(*) FROM p.records p JOIN main.records g '
+            'ON g."Family_Number" = p."Family_Number" AND g."Individual_Number" = p."Individual_Number" '
+            'JOIN f.records f ON f."Fund_Number" = g."Fund_Number" '
+            'WHERE g."Posted_Date" BETWEEN ? AND ? AND coalesce(g."Posted_Flag", \'\') <> \'1\'',
+            (julian(first), julian(last))).fetchone()[0]
+    finally:
+        con.close()
+
+
+def main():
+    root = tempfile.mkdtemp(prefix="tallyport-e2e-")
+    demo = os.path.join(root, "suite")
+    subprocess.run([MAKE_DEMO, demo, "--size", "small"], check=True, stdout=subprocess.DEVNULL)
+    people_dir = os.path.join(demo, "Suite", "ZELDATA")
+    documents = os.path.join(demo, "home", "Documents")
+
+    env = dict(os.environ)
+    env.update({
+        "XDG_CONFIG_DIRS": os.path.join(demo, "etc", "xdg"),
+        "XDG_CONFIG_HOME": os.path.join(demo, "home", ".config"),
+        "APPDATA": os.path.join(demo, "home", "AppData", "Roaming"),
+        "QT_LINUX_ACCESSIBILITY_ALWAYS_ON": "1",
+        "QT_ACCESSIBILITY": "1",
+        "QT_QPA_PLATFORM": "xcb",
+    })
+    proc = subprocess.Popen([BINARY], env=env)
+    PID[0] = proc.pid
+    login = window("Login to Tallyport")
+    type_into(login, "User Name", "admin")
+    type_into(login, "Password", "admin")
+    press(login, "OK")
+    main_window = window("Tallyport")
+
+    # Export, Save as comma-delimited: the file and "Extract Complete".
+    press(main_window, "Export")
+    dialog = window("Save Extract File As")
+    # The label under the folder list reads the chosen folder.
+    if documents not in texts(dialog):
+        fail("the dialog did not open on the documents folder: %r" % texts(dialog))
+    type_into(dialog, "File name", "Gifts")
+    choose_first_file_type(dialog)
+    press(dialog, "Save")
+    answer("Extract Complete")
+    path = os.path.join(documents, "Gifts.csv")
+    if not os.path.exists(path):
+        fail("no file %s" % path)
+    data = open(path, "rb").read()
+    lines = data.split(b"\r\n")
+    if lines[-1] != b"" or not lines[:-1]:
+        fail("the file is not CR LF lines: %r" % data[:200])
+    pattern = re.compile(rb'^"[^"]*","[^"]*","[^"]+","-?[\d.,]*"$')
+    bad = [l for l in lines[:-1] if not pattern.match(l)]
+    if bad:
+        fail("lines not in the comma-delimited form: %r" % bad[:3])
+    want = expected_lines(people_dir)
+    if len(lines) - 1 != want:
+        fail("%d lines written, %d gift lines in the range" % (len(lines) - 1, want))
+
+    # Leaving the dialog: two boxes, nothing written.
+    press(main_window, "Export")
+    dialog = window("Save Extract File As")
+    press(dialog, "Cancel")
+    answer("File not saved.")
+    answer("Extract was Canceled.")
+
+    # The Excel type has no writer yet: an error box, and no file.
+    press(main_window, "Export")
+    dialog = window("Save Extract File As")
+    press(dialog, "Save")
+    answer("Excel workbook writer is not available yet")
+    if os.path.exists(os.path.join(documents, "Untitled.xls")):
+        fail("an Excel file was written")
+
+    press(main_window, "Exit")
+    try:
+        code = proc.wait(timeout=TIMEOUT)
+    except subprocess.TimeoutExpired:
+        proc.kill()
+        fail("tallyport did not end after its window closed")
+    if code != 0:
+        fail("exit code %d" % code)
+    print("e2e: export saved %d lines with Extract Complete; cancel and Excel ended as they should" % want)
+
+
+main()
