@@ -19,6 +19,7 @@
 #include <QFile>
 #include <QLabel>
 #include <QLineEdit>
+#include <QProcess>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
@@ -755,6 +756,7 @@ void TestExport::writeFailures_data()
     QTest::addRow("read-only folder") << "readonly";
     QTest::addRow("disk full") << "full";
     QTest::addRow("directory in place of the file") << "directory";
+    QTest::addRow("locked file") << "locked";
 }
 
 void TestExport::writeFailures()
@@ -767,6 +769,14 @@ void TestExport::writeFailures()
         QVERIFY(QFile::link("/dev/full", QDir(folder).filePath("Gifts.csv")));
     } else if (failure == "directory") {
         QVERIFY(QDir(folder).mkdir("Gifts.csv"));
+    } else if (failure == "locked") {
+        QFile old(QDir(folder).filePath("Gifts.csv"));
+        QVERIFY(old.open(QIODevice::WriteOnly));
+        old.write("old");
+        old.close();
+        // Immutable: not even its owner may write to it.
+        if (QProcess::execute("chattr", {"+i", old.fileName()}) != 0)
+            QSKIP("chattr +i is not available here");
     } else if (failure == "gone") {
         target = QDir(folder).filePath("gone");
         QVERIFY(QDir().mkdir(target));
@@ -799,6 +809,10 @@ void TestExport::writeFailures()
     QVERIFY(!w.exporting());
     if (failure == "directory")
         QVERIFY(QFileInfo(QDir(folder).filePath("Gifts.csv")).isDir());
+    if (failure == "locked") {
+        QProcess::execute("chattr", {"-i", QDir(folder).filePath("Gifts.csv")});
+        QCOMPARE(readAll(QDir(folder).filePath("Gifts.csv")), QByteArray("old"));
+    }
 }
 
 void TestExport::cancelDuringWriting()
