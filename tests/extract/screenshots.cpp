@@ -1,13 +1,16 @@
-// Renders the login dialog and the main window, against a tiny demo suite
+// Renders the login dialog, the main window and the save dialog, against a tiny demo suite
 // installation, to PNG files in the folder given on the command line.
 
 #include "DemoSuite.h"
 #include "connect/CustomConnect.h"
 #include "controls/FormFonts.h"
+#include "extract/DirectoryList.h"
 #include "extract/Main.h"
+#include "extract/rptExtracts.h"
 #include "login/login.h"
 #include "platform/Application.h"
 
+#include <QComboBox>
 #include <QDir>
 #include <QLabel>
 #include <QLineEdit>
@@ -72,6 +75,12 @@ int main(int argc, char **argv)
         main.pb1->hide();
         main.btnCancel->hide();
         main.close();
+    }
+    {
+        TfrmExtract extract;
+        extract.dlbDirectory->setDirectory(GetDefaultFolder());
+        extract.cbFileType->setCurrentIndex(extract.cbFileType->count() - 1);
+        ok &= save(extract, QDir(out).filePath(QStringLiteral("save-extract.png")));
     }
     FreeConnection();
     return ok ? 0 : 1;
