@@ -10,6 +10,7 @@ the Excel type, which has no writer yet, ends in an error box and writes nothing
 import datetime
 import os
 import re
+import shutil
 import sqlite3
 import subprocess
 import sys
@@ -21,6 +22,7 @@ import pyatspi
 BINARY, MAKE_DEMO = sys.argv[1], sys.argv[2]
 TIMEOUT = 30.0
 PID = [None]
+PROC = [None]
 KEY_HOME, KEY_RETURN = 0xff50, 0xff0d
 
 
@@ -169,8 +171,7 @@ def expected_lines(people_dir):
         con.close()
 
 
-def main():
-    root = tempfile.mkdtemp(prefix="tallyport-e2e-")
+def main(root):
     demo = os.path.join(root, "suite")
     # Large enough that building takes a while: Cancel must reach it.
     subprocess.run([MAKE_DEMO, demo, "--size", "large"], check=True, stdout=subprocess.DEVNULL)
@@ -187,7 +188,7 @@ def main():
         "QT_QPA_PLATFORM": "xcb",
     })
     proc = subprocess.Popen([BINARY], env=env)
-    PID[0] = proc.pid
+    PROC[0], PID[0] = proc, proc.pid
     login = window("Login to Tallyport")
     type_into(login, "User Name", "admin")
     type_into(login, "Password", "admin")
@@ -261,4 +262,11 @@ def main():
           "leaving the dialog and the Excel type ended as they should" % want)
 
 
-main()
+ROOT = tempfile.mkdtemp(prefix="tallyport-e2e-")
+try:
+    main(ROOT)
+finally:
+    if PROC[0] is not None and PROC[0].poll() is None:
+        PROC[0].kill()
+        PROC[0].wait()
+    shutil.rmtree(ROOT, ignore_errors=True)
