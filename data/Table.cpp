@@ -1305,7 +1305,24 @@ public:
     {
         Cell &c = editCell(field);
         const FieldDef &f = fields[field];
-        const QByteArray utf8 = (f.size > 0 && text.size() > f.size) ? text.left(f.size).toUtf8() : text.toUtf8();
+        const QStringView view = (f.size > 0 && text.size() > f.size) ? QStringView(text).left(f.size) : QStringView(text);
+        // Plain ASCII, the common case, goes straight into the arena.
+        const char16_t *src = view.utf16();
+        const size_t n = size_t(view.size());
+        size_t ascii = 0;
+        while (ascii < n && src[ascii] < 0x80)
+            ++ascii;
+        if (ascii == n) {
+            c.kind = Value::Text;
+            c.off = quint32(edit.arena.size());
+            c.len = quint32(n);
+            edit.arena.resize(edit.arena.size() + n);
+            char *out = edit.arena.data() + c.off;
+            for (size_t i = 0; i < n; ++i)
+                out[i] = char(src[i]);
+            return;
+        }
+        const QByteArray utf8 = view.toUtf8();
         edit.setBytes(c, Value::Text, utf8.constData(), size_t(utf8.size()));
     }
 
