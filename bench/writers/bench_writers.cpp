@@ -121,6 +121,7 @@ int main(int argc, char **argv)
     table.setTableName(QString::fromLatin1(data::catalogue::kExtractTable));
     if (table.exists())
         table.deleteTable();
+    table.setScratch(true);   // as the main window opens its extract
     table.createTable(data::catalogue::extractTable());
     table.setIndexName(QString::fromLatin1(data::catalogue::kSortIndex));
     table.open();
