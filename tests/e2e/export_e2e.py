@@ -19,123 +19,11 @@ import time
 
 import pyatspi
 
+from atspi_driver import (answer, demo_environment, fail, find, log_in, press,
+                          showing_windows, start, stop, texts, type_into, wait_for, window, finish)
+
 BINARY, MAKE_DEMO = sys.argv[1], sys.argv[2]
-TIMEOUT = 30.0
-PID = [None]
-PROC = [None]
 KEY_HOME, KEY_RETURN = 0xff50, 0xff0d
-
-
-def describe(node, depth=0):
-    lines = []
-    try:
-        lines.append("  " * depth + "%s %r" % (node.getRoleName(), node.name))
-        for i in range(node.childCount):
-            lines += describe(node.getChildAtIndex(i), depth + 1)
-    except Exception:
-        pass
-    return lines
-
-
-def app_of(pid):
-    desktop = pyatspi.Registry.getDesktop(0)
-    for i in range(desktop.childCount):
-        app = desktop.getChildAtIndex(i)
-        try:
-            if app is not None and app.get_process_id() == pid:
-                return app
-        except Exception:
-            pass
-    return None
-
-
-def fail(message):
-    print("FAIL:", message)
-    app = app_of(PID[0]) if PID[0] else None
-    if app is not None:
-        print("\n".join(describe(app)[:80]))
-    sys.exit(1)
-
-
-def wait_for(what, probe, timeout=TIMEOUT):
-    end = time.time() + timeout
-    while time.time() < end:
-        found = probe()
-        if found is not None:
-            return found
-        time.sleep(0.2)
-    fail("timed out waiting for " + what)
-
-
-def find(node, role, name=None):
-    try:
-        if node.getRole() == role and (name is None or node.name == name):
-            return node
-        for i in range(node.childCount):
-            hit = find(node.getChildAtIndex(i), role, name)
-            if hit is not None:
-                return hit
-    except Exception:
-        return None
-    return None
-
-
-def texts(node):
-    out = []
-    try:
-        if node.getRole() in (pyatspi.ROLE_LABEL, pyatspi.ROLE_STATIC):
-            out.append(node.name)
-        for i in range(node.childCount):
-            out += texts(node.getChildAtIndex(i))
-    except Exception:
-        pass
-    return out
-
-
-def showing_windows():
-    app = app_of(PID[0])
-    if app is None:
-        return []
-    out = []
-    for i in range(app.childCount):
-        w = app.getChildAtIndex(i)
-        try:
-            if w is not None and w.getState().contains(pyatspi.STATE_SHOWING):
-                out.append(w)
-        except Exception:
-            pass
-    return out
-
-
-def window(name):
-    return wait_for("window '%s'" % name,
-                    lambda: next((w for w in showing_windows() if w.name == name), None))
-
-
-def message_box(text):
-    """The shown box whose text contains `text`."""
-    return wait_for("a box saying %r" % text,
-                    lambda: next((w for w in showing_windows()
-                                  if any(text in t for t in texts(w))), None))
-
-
-def answer(text):
-    box = message_box(text)
-    press(box, "OK")
-    wait_for("the box %r gone" % text,
-             lambda: None if any(text in t for w in showing_windows() for t in texts(w)) else True)
-    return box
-
-
-def press(win, name):
-    button = wait_for("button '%s'" % name, lambda: find(win, pyatspi.ROLE_PUSH_BUTTON, name))
-    button.queryAction().doAction(0)
-
-
-def type_into(win, name, text):
-    field = wait_for("field '%s'" % name, lambda: find(win, pyatspi.ROLE_TEXT, name)
-                     or find(win, pyatspi.ROLE_PASSWORD_TEXT, name))
-    field.queryEditableText().setTextContents(text)
 
 
 def choose_first_file_type(dialog):
@@ -178,21 +66,8 @@ def main(root):
     people_dir = os.path.join(demo, "Suite", "ZELDATA")
     documents = os.path.join(demo, "home", "Documents")
 
-    env = dict(os.environ)
-    env.update({
-        "XDG_CONFIG_DIRS": os.path.join(demo, "etc", "xdg"),
-        "XDG_CONFIG_HOME": os.path.join(demo, "home", ".config"),
-        "APPDATA": os.path.join(demo, "home", "AppData", "Roaming"),
-        "QT_LINUX_ACCESSIBILITY_ALWAYS_ON": "1",
-        "QT_ACCESSIBILITY": "1",
-        "QT_QPA_PLATFORM": "xcb",
-    })
-    proc = subprocess.Popen([BINARY], env=env)
-    PROC[0], PID[0] = proc, proc.pid
-    login = window("Login to Tallyport")
-    type_into(login, "User Name", "admin")
-    type_into(login, "Password", "admin")
-    press(login, "OK")
+    proc = start(BINARY, demo_environment(demo))
+    log_in("admin", "admin")
     main_window = window("Tallyport")
 
     # Cancel while building: no dialog, no message, the progress controls go.
@@ -251,13 +126,7 @@ def main(root):
         fail("an Excel file was written")
 
     press(main_window, "Exit")
-    try:
-        code = proc.wait(timeout=TIMEOUT)
-    except subprocess.TimeoutExpired:
-        proc.kill()
-        fail("tallyport did not end after its window closed")
-    if code != 0:
-        fail("exit code %d" % code)
+    finish(proc)
     print("e2e: Cancel while building ended silently; export saved %d lines with Extract Complete; "
           "leaving the dialog and the Excel type ended as they should" % want)
 
@@ -266,7 +135,5 @@ ROOT = tempfile.mkdtemp(prefix="tallyport-e2e-")
 try:
     main(ROOT)
 finally:
-    if PROC[0] is not None and PROC[0].poll() is None:
-        PROC[0].kill()
-        PROC[0].wait()
+    stop()
     shutil.rmtree(ROOT, ignore_errors=True)
