@@ -9,6 +9,6 @@ function(tallyport_add_test name)
     TALLYPORT_TOOLS_DIR="$<TARGET_FILE_DIR:${name}>")
   add_test(NAME ${name} COMMAND ${name})
   set_tests_properties(${name} PROPERTIES
-    ENVIRONMENT "QT_QPA_PLATFORM=offscreen;LC_ALL=C.UTF-8;LANG=C.UTF-8;ASAN_OPTIONS=detect_leaks=0"
+    ENVIRONMENT "QT_QPA_PLATFORM=offscreen;LC_ALL=C.UTF-8;LANG=C.UTF-8;ASAN_OPTIONS=detect_leaks=1"
     TIMEOUT 600)
 endfunction()
