@@ -11,6 +11,22 @@
 
 namespace data::detail {
 
+namespace {
+
+// The regional settings for the text forms, made on every row: kept until
+// platform reports that the settings in force changed, so a row costs no
+// lock and no copy of the patterns.
+const platform::RegionalSettings &regional()
+{
+    thread_local quint64 generation = 0;
+    thread_local std::shared_ptr<const platform::RegionalSettings> settings;
+    if (!settings || platform::regionalSettingsGeneration() != generation)
+        settings = platform::currentRegionalSettings(&generation);
+    return *settings;
+}
+
+} // namespace
+
 Storage storageOf(FieldType type)
 {
     switch (type) {
@@ -86,7 +102,7 @@ namespace {
 QString normaliseNumberText(const QString &text)
 {
     QString t = text.trimmed();
-    const QChar sep = platform::regionalSettings().decimalSeparator;
+    const QChar sep = regional().decimalSeparator;
     if (!sep.isNull() && sep != QLatin1Char('.'))
         t.replace(sep, QLatin1Char('.'));
     return t;
@@ -197,7 +213,7 @@ bool parseDate(const QString &text, QDate *out)
     const QString t = text.trimmed();
     QDate d = QDate::fromString(t, Qt::ISODate);
     if (!d.isValid())
-        d = QDate::fromString(t, platform::regionalSettings().shortDateFormat);
+        d = QDate::fromString(t, regional().shortDateFormat);
     if (d.isValid())
         *out = d;
     return d.isValid();
@@ -208,7 +224,7 @@ bool parseDateTime(const QString &text, QDateTime *out)
     const QString t = text.trimmed();
     QDateTime dt = QDateTime::fromString(t, Qt::ISODate);
     if (!dt.isValid()) {
-        const platform::RegionalSettings rs = platform::regionalSettings();
+        const platform::RegionalSettings &rs = regional();
         dt = QDateTime::fromString(t, rs.shortDateFormat + QLatin1Char(' ') + rs.shortTimeFormat);
         if (!dt.isValid()) {
             const QDate d = QDate::fromString(t, rs.shortDateFormat);
@@ -339,7 +355,7 @@ Value toStored(const FieldDef &field, const QVariant &value)
             t = QTime::fromString(value.toString().trimmed(), Qt::ISODate);
             if (!t.isValid())
                 t = QTime::fromString(value.toString().trimmed(),
-                                      platform::regionalSettings().shortTimeFormat);
+                                      regional().shortTimeFormat);
         }
         if (!t.isValid())
             cannotConvert(field, value);
@@ -367,7 +383,7 @@ QString formatGeneral(double value)
             exponent.remove(0, 1);
         s = mantissa + QLatin1Char('E') + (negative ? QStringLiteral("-") : QString()) + exponent;
     }
-    const QChar sep = platform::regionalSettings().decimalSeparator;
+    const QChar sep = regional().decimalSeparator;
     if (!sep.isNull() && sep != QLatin1Char('.'))
         s.replace(QLatin1Char('.'), sep);
     return s;
@@ -522,7 +538,7 @@ QString formatCurrency(qint64 raw)
         *--p = '-';
     QString s = QString::fromLatin1(p, qsizetype(end - p));
     if (point) {
-        const QChar sep = platform::regionalSettings().decimalSeparator;
+        const QChar sep = regional().decimalSeparator;
         if (!sep.isNull() && sep != QLatin1Char('.'))
             s[qsizetype(point - p)] = sep;
     }
@@ -531,17 +547,17 @@ QString formatCurrency(qint64 raw)
 
 QString formatDate(const QDate &date)
 {
-    return formatDateWith(date, platform::regionalSettings().shortDateFormat);
+    return formatDateWith(date, regional().shortDateFormat);
 }
 
 QString formatTime(const QTime &time)
 {
-    return time.toString(platform::regionalSettings().shortTimeFormat);
+    return time.toString(regional().shortTimeFormat);
 }
 
 QString formatDateTime(const QDateTime &dateTime)
 {
-    const platform::RegionalSettings rs = platform::regionalSettings();
+    const platform::RegionalSettings &rs = regional();
     const QString date = formatDateWith(dateTime.date(), rs.shortDateFormat);
     // Midnight shows as the date alone, as the suite's own programs show it.
     if (dateTime.time() == QTime(0, 0))
@@ -559,7 +575,7 @@ QString formatStoredDateTime(qint64 ms)
         rest += kMsPerDay;
         --day;
     }
-    const platform::RegionalSettings rs = platform::regionalSettings();
+    const platform::RegionalSettings &rs = regional();
     const QString date = formatDateWith(QDate::fromJulianDay(day), rs.shortDateFormat);
     if (rest == 0)
         return date;

@@ -1,6 +1,9 @@
 #include "platform/Regional.h"
 
 #include <QLocale>
+
+#include <atomic>
+#include <chrono>
 #include <mutex>
 
 namespace platform {
@@ -109,8 +112,40 @@ QChar firstChar(const QString &s)
 }
 
 std::mutex g_mutex;
-std::optional<RegionalSettings> g_override;
-std::optional<std::pair<QLocale, RegionalSettings>> g_systemCache;
+// Guarded by g_mutex: the override, the system locale last seen and the
+// settings in force.
+std::shared_ptr<const RegionalSettings> g_override;
+std::optional<QLocale> g_systemLocale;
+std::shared_ptr<const RegionalSettings> g_system;
+std::atomic<quint64> g_generation{1};
+std::atomic<bool> g_overridden{false};
+std::atomic<qint64> g_nextSystemLookNs{0};
+
+constexpr qint64 kSystemLookIntervalNs = 10'000'000;
+
+qint64 steadyNs()
+{
+    return std::chrono::duration_cast<std::chrono::nanoseconds>(
+               std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
+
+// Under g_mutex: the settings in force, after a fresh look at the system locale.
+std::shared_ptr<const RegionalSettings> currentLocked()
+{
+    if (g_override)
+        return g_override;
+    const QLocale system = QLocale::system();
+    if (!g_system || !g_systemLocale || *g_systemLocale != system) {
+        const bool changed = bool(g_system);
+        g_systemLocale = system;
+        g_system = std::make_shared<const RegionalSettings>(RegionalSettings::fromLocale(system));
+        if (changed)
+            g_generation.fetch_add(1, std::memory_order_acq_rel);
+    }
+    g_nextSystemLookNs.store(steadyNs() + kSystemLookIntervalNs, std::memory_order_relaxed);
+    return g_system;
+}
 
 } // namespace
 
@@ -158,19 +193,37 @@ RegionalSettings RegionalSettings::commaDecimal()
 
 RegionalSettings regionalSettings()
 {
+    return *currentRegionalSettings();
+}
+
+std::shared_ptr<const RegionalSettings> currentRegionalSettings(quint64 *generation)
+{
     std::lock_guard lock(g_mutex);
-    if (g_override)
-        return *g_override;
-    const QLocale system = QLocale::system();
-    if (!g_systemCache || g_systemCache->first != system)
-        g_systemCache.emplace(system, RegionalSettings::fromLocale(system));
-    return g_systemCache->second;
+    auto settings = currentLocked();
+    if (generation)
+        *generation = g_generation.load(std::memory_order_acquire);
+    return settings;
+}
+
+quint64 regionalSettingsGeneration()
+{
+    if (!g_overridden.load(std::memory_order_acquire)
+        && steadyNs() >= g_nextSystemLookNs.load(std::memory_order_relaxed)) {
+        std::lock_guard lock(g_mutex);
+        if (!g_override)
+            currentLocked();
+    }
+    return g_generation.load(std::memory_order_acquire);
 }
 
 void setRegionalOverride(std::optional<RegionalSettings> settings)
 {
     std::lock_guard lock(g_mutex);
-    g_override = std::move(settings);
+    g_override = settings ? std::make_shared<const RegionalSettings>(std::move(*settings)) : nullptr;
+    g_overridden.store(bool(g_override), std::memory_order_release);
+    // Back to the system locale: look at it afresh on the next use.
+    g_nextSystemLookNs.store(0, std::memory_order_relaxed);
+    g_generation.fetch_add(1, std::memory_order_acq_rel);
 }
 
 } // namespace platform

@@ -1,6 +1,8 @@
 #pragma once
 
 #include <QString>
+#include <QtGlobal>
+#include <memory>
 #include <optional>
 
 class QLocale;
@@ -35,5 +37,16 @@ QString widenTwoDigitYear(const QString &format);
 // (cheap to call repeatedly; recomputed only when the system locale changes).
 RegionalSettings regionalSettings();
 void setRegionalOverride(std::optional<RegionalSettings> settings);
+
+// For code that formats a value on every row: the number changes whenever the
+// settings in force may have changed (the override set or cleared, the system
+// locale changed), so a caller can keep what it derived from the settings
+// until the number moves, with no lock on the way. The system locale is looked
+// at again at most every few milliseconds here; regionalSettings() and
+// currentRegionalSettings() always look.
+quint64 regionalSettingsGeneration();
+// The settings in force, shared rather than copied, with the generation they
+// belong to.
+std::shared_ptr<const RegionalSettings> currentRegionalSettings(quint64 *generation = nullptr);
 
 } // namespace platform

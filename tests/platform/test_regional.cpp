@@ -92,6 +92,30 @@ private slots:
         platform::setRegionalOverride(std::nullopt);
         QCOMPARE(platform::regionalSettings(), system);
     }
+
+    // A cache kept per generation must see every change of the override at
+    // once, and a generation must not move while nothing changes.
+    void generationFollowsTheOverride()
+    {
+        platform::setRegionalOverride(RegionalSettings::unitedStates());
+        quint64 generation = 0;
+        const auto us = platform::currentRegionalSettings(&generation);
+        QCOMPARE(*us, RegionalSettings::unitedStates());
+        QCOMPARE(platform::regionalSettingsGeneration(), generation);
+        QCOMPARE(platform::regionalSettingsGeneration(), generation);
+
+        platform::setRegionalOverride(RegionalSettings::commaDecimal());
+        const quint64 comma = platform::regionalSettingsGeneration();
+        QVERIFY(comma != generation);
+        QCOMPARE(*platform::currentRegionalSettings(), RegionalSettings::commaDecimal());
+        QCOMPARE(*us, RegionalSettings::unitedStates());   // a holder keeps what it had
+
+        platform::setRegionalOverride(std::nullopt);
+        quint64 system = 0;
+        QCOMPARE(*platform::currentRegionalSettings(&system), RegionalSettings::fromLocale(QLocale::system()));
+        QVERIFY(system != comma);
+        QCOMPARE(platform::regionalSettingsGeneration(), system);
+    }
 };
 
 namespace QTest {
