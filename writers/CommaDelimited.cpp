@@ -8,23 +8,17 @@ namespace writers {
 void writeCommaDelimitedRows(ExportStream &out, const TExtractList &columns,
                              data::Table &table, bool quoted, ExportContext &context)
 {
-    QString text;
     forEachRecord(table, columns, context, [&](const std::vector<data::Field> &fields) {
         bool first = true;
         for (const data::Field &field : fields) {
             if (!first)
-                out.appendLatin1(",");
+                out.appendChar(',');
             first = false;
-            text = field.asString();
-            if (quoted) {
-                if (text.contains(u'"'))
-                    text.replace(QStringLiteral("\""), QStringLiteral("\"\""));
-                out.appendLatin1("\"");
+            const QString text = field.asString();
+            if (quoted)
+                out.appendQuotedText(text);
+            else
                 out.appendText(text);
-                out.appendLatin1("\"");
-            } else {
-                out.appendText(text);
-            }
         }
         out.endLine();
     });

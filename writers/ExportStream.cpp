@@ -41,7 +41,7 @@ char *ExportStream::reserve(qsizetype count)
     return m_buffer.get() + m_used;
 }
 
-void ExportStream::appendLatin1(std::string_view bytes)
+void ExportStream::appendLatin1Slow(std::string_view bytes)
 {
     const auto size = qsizetype(bytes.size());
     if (char *at = reserve(size)) {
@@ -52,27 +52,37 @@ void ExportStream::appendLatin1(std::string_view bytes)
     }
 }
 
-void ExportStream::appendText(QStringView text)
+void ExportStream::appendTextSlow(QStringView text)
 {
-    // Plain ASCII is the same byte in every ANSI code page: copy it straight
-    // across and leave the converter for text that needs it.
-    const qsizetype size = text.size();
-    if (char *at = reserve(size)) {
-        const char16_t *src = text.utf16();
-        qsizetype i = 0;
-        for (; i < size; ++i) {
-            const char16_t c = src[i];
-            if (c >= 0x80)
-                break;
-            at[i] = char(c);
-        }
-        if (i == size) {
-            m_used += size;
-            return;
-        }
-    }
+    // The buffer is too full for the text: make room and take the fast way.
+    if (reserve(text.size()))
+        appendText(text);
+    else
+        appendConverted(text);
+}
+
+void ExportStream::appendConverted(QStringView text)
+{
     const QByteArray bytes = platform::toAnsi(text);
     appendLatin1(std::string_view(bytes.constData(), size_t(bytes.size())));
+}
+
+void ExportStream::appendQuotedSlow(QStringView text)
+{
+    if (m_used + 2 * text.size() + 2 > m_capacity && 2 * text.size() + 2 <= m_capacity) {
+        flush();
+        appendQuotedText(text);
+        return;
+    }
+    appendLatin1("\"");
+    if (text.contains(u'"')) {
+        QString doubled = text.toString();
+        doubled.replace(QStringLiteral("\""), QStringLiteral("\"\""));
+        appendText(doubled);
+    } else {
+        appendText(text);
+    }
+    appendLatin1("\"");
 }
 
 void ExportStream::flush()

@@ -2,6 +2,7 @@
 
 #include <QString>
 #include <QStringView>
+#include <cstring>
 #include <functional>
 #include <memory>
 #include <string_view>
@@ -28,9 +29,65 @@ public:
 
     // Text in the ANSI code page: one byte a character, '?' for a character
     // the page lacks.
-    void appendText(QStringView text);
+    void appendText(QStringView text)
+    {
+        // Plain ASCII is the same byte in every ANSI code page: copy it
+        // straight across and leave the converter for text that needs it.
+        const qsizetype size = text.size();
+        if (m_used + size <= m_capacity) {
+            char *const at = m_buffer.get() + m_used;
+            const char16_t *const src = text.utf16();
+            for (qsizetype i = 0; i < size; ++i) {
+                const char16_t c = src[i];
+                if (c >= 0x80)
+                    return appendConverted(text);
+                at[i] = char(c);
+            }
+            m_used += size;
+            return;
+        }
+        appendTextSlow(text);
+    }
+    // As appendText, in double quotes, each double quote inside doubled.
+    void appendQuotedText(QStringView text)
+    {
+        const qsizetype size = text.size();
+        if (m_used + 2 * size + 2 <= m_capacity) {
+            char *const start = m_buffer.get() + m_used;
+            char *at = start;
+            *at++ = '"';
+            const char16_t *const src = text.utf16();
+            for (qsizetype i = 0; i < size; ++i) {
+                const char16_t c = src[i];
+                if (c >= 0x80)
+                    return appendQuotedSlow(text);   // nothing kept of this pass
+                *at++ = char(c);
+                if (c == u'"')
+                    *at++ = '"';
+            }
+            *at++ = '"';
+            m_used += at - start;
+            return;
+        }
+        appendQuotedSlow(text);
+    }
     // Mark-up and separators, already 8-bit.
-    void appendLatin1(std::string_view bytes);
+    void appendLatin1(std::string_view bytes)
+    {
+        const auto size = qsizetype(bytes.size());
+        if (m_used + size <= m_capacity) {
+            std::memcpy(m_buffer.get() + m_used, bytes.data(), bytes.size());
+            m_used += size;
+            return;
+        }
+        appendLatin1Slow(bytes);
+    }
+    void appendChar(char c)
+    {
+        if (m_used == m_capacity)
+            flush();
+        m_buffer[size_t(m_used++)] = c;
+    }
     void endLine() { appendLatin1("\r\n"); }
 
     // Hands everything appended so far to the device.
@@ -40,6 +97,10 @@ public:
 
 private:
     char *reserve(qsizetype count);
+    void appendLatin1Slow(std::string_view bytes);
+    void appendTextSlow(QStringView text);
+    void appendConverted(QStringView text);
+    void appendQuotedSlow(QStringView text);
     void writeToDevice(const char *data, qsizetype size);
 
     QIODevice &m_device;

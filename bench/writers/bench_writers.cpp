@@ -148,9 +148,9 @@ int main(int argc, char **argv)
         writers::ExportStream out(file, path);
         for (int i = 0; i < rows; ++i) {
             for (int c = 0; c < 4; ++c) {
-                out.appendLatin1(c == 0 ? "\"" : ",\"");
-                out.appendText(values[c]);
-                out.appendLatin1("\"");
+                if (c > 0)
+                    out.appendChar(',');
+                out.appendQuotedText(values[c]);
             }
             out.endLine();
         }

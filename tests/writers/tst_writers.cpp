@@ -16,6 +16,7 @@
 #include "writers/FixedLength.h"
 #include "writers/Html.h"
 
+#include <QBuffer>
 #include <QDir>
 #include <QFile>
 #include <QTest>
@@ -474,6 +475,41 @@ private slots:
         }
         QVERIFY(raised);
         QCOMPARE(device.data(), whole.left(whole.size() / 2));
+    }
+
+    // Quoting, doubling and the code page give the same bytes wherever the
+    // buffer happens to end: values that fit, that straddle the end and that
+    // are longer than the whole buffer.
+    void streamBytesIndependentOfBufferSize_data()
+    {
+        QTest::addColumn<int>("bufferSize");
+        for (int size : {16, 17, 23, 64, 1 << 20})
+            QTest::addRow("%d", size) << size;
+    }
+    void streamBytesIndependentOfBufferSize()
+    {
+        QFETCH(int, bufferSize);
+        const QString values[] = {QStringLiteral("P012345"), QStringLiteral("say \"hi\""),
+                                  QStringLiteral("\""), QString(), QStringLiteral("Zo\u00EB \"B\" \u20AC5"),
+                                  QStringLiteral("\"x\"").repeated(9), QStringLiteral("\u0141\u00F3d\u017A")};
+        QByteArray expected;
+        for (const QString &v : values) {
+            expected += "\"" + QByteArray(platform::toAnsi(v)).replace("\"", "\"\"") + "\",";
+            expected += platform::toAnsi(v) + "\r\n";
+        }
+        QBuffer device;
+        QVERIFY(device.open(QIODevice::WriteOnly));
+        writers::ExportStream out(device, QStringLiteral("gifts.out"), bufferSize);
+        for (int round = 0; round < 3; ++round) {
+            for (const QString &v : values) {
+                out.appendQuotedText(v);
+                out.appendChar(',');
+                out.appendText(v);
+                out.endLine();
+            }
+        }
+        out.flush();
+        QCOMPARE(device.data(), expected.repeated(3));
     }
 
     // A column the table does not have fails on the first record with the
