@@ -32,7 +32,10 @@ public:
     void operator()();
 
 private:
+    static constexpr unsigned kClockStride = 16;
+
     int m_intervalMs;
+    unsigned m_calls = 0;
     QElapsedTimer m_sinceLast;
 };
 
