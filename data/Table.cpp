@@ -1539,6 +1539,56 @@ QString Field::asString() const
     }
 }
 
+void Field::appendString(QString &out) const
+{
+    FIELD_CELL;
+    switch (cell.kind) {
+    case Value::Null:
+        return;
+    case Value::Text:
+    case Value::Blob:
+        detail::appendUtf8(out, rows->arena.data() + cell.off, qsizetype(cell.len));
+        return;
+    case Value::Real:
+        detail::appendGeneral(out, cell.d);
+        return;
+    default:
+        break;
+    }
+    switch (storageOf(def.type)) {
+    case Storage::Currency:
+        detail::appendCurrency(out, cell.i);
+        return;
+    case Storage::Date:
+        detail::appendStoredDate(out, cell.i);
+        return;
+    case Storage::DateTime:
+        detail::appendStoredDateTime(out, cell.i);
+        return;
+    case Storage::Time:
+        out += detail::formatTime(QTime::fromMSecsSinceStartOfDay(int(cell.i)));
+        return;
+    case Storage::Boolean:
+        out += cell.i ? QLatin1StringView("True") : QLatin1StringView("False");
+        return;
+    default: {
+        char buf[24];
+        char *const end = buf + sizeof buf;
+        char *p = end;
+        const bool negative = cell.i < 0;
+        quint64 v = negative ? quint64(0) - quint64(cell.i) : quint64(cell.i);
+        do {
+            *--p = char('0' + v % 10);
+            v /= 10;
+        } while (v);
+        if (negative)
+            *--p = '-';
+        out.append(QLatin1StringView(p, qsizetype(end - p)));
+        return;
+    }
+    }
+}
+
 qint64 Field::asLargeInt() const
 {
     FIELD_CELL;

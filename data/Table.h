@@ -39,6 +39,10 @@ public:
     // floats in general number form (at most 15 significant digits, no
     // trailing zeros, the user's decimal separator); integers plain.
     QString asString() const;
+    // The same characters as asString, appended to out (a null value adds
+    // nothing). For a buffer reused from field to field: text, dates,
+    // currency and integers make no string of their own.
+    void appendString(QString &out) const;
     qint32 asInteger() const;
     qint64 asLargeInt() const;
     double asFloat() const;

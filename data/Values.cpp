@@ -432,7 +432,18 @@ public:
     QString format(int y, int m, int d) const
     {
         char16_t buf[64];
-        char16_t *out = buf;
+        return QString(reinterpret_cast<const QChar *>(buf), write(buf, y, m, d) - buf);
+    }
+
+    void appendTo(QString &s, int y, int m, int d) const
+    {
+        char16_t buf[64];
+        s.append(reinterpret_cast<const QChar *>(buf), write(buf, y, m, d) - buf);
+    }
+
+private:
+    char16_t *write(char16_t *out, int y, int m, int d) const
+    {
         for (const Token &t : m_tokens) {
             switch (t.kind) {
             case Token::Literal:
@@ -449,10 +460,9 @@ public:
                 break;
             }
         }
-        return QString(reinterpret_cast<const QChar *>(buf), out - buf);
+        return out;
     }
 
-private:
     struct Token {
         enum Kind : quint8 { Literal, Day, Month, Year } kind;
         int width;
@@ -505,9 +515,22 @@ QString formatDateWith(const QDate &date, const QString &format)
     return date.toString(format);
 }
 
-} // namespace
+void appendDateWith(QString &out, const QDate &date, const QString &format)
+{
+    if (!date.isValid())
+        return;
+    thread_local DatePattern pattern;
+    int y = 0, m = 0, d = 0;
+    date.getDate(&y, &m, &d);
+    if (y >= 1 && y <= 9999 && pattern.simple(format))
+        pattern.appendTo(out, y, m, d);
+    else
+        out += date.toString(format);
+}
 
-QString formatCurrency(qint64 raw)
+// The currency text form at the end of buf (ASCII, '.' as the point); false
+// when it needs more than 15 significant digits.
+bool currencyDigits(qint64 raw, char (&buf)[32], char **begin, char **point)
 {
     const bool negative = raw < 0;
     const quint64 magnitude = negative ? quint64(0) - quint64(raw) : quint64(raw);
@@ -518,7 +541,6 @@ QString formatCurrency(qint64 raw)
         frac /= 10;
         --fracDigits;
     }
-    char buf[32];
     char *const end = buf + sizeof buf;
     char *p = end;
     if (fracDigits > 0) {
@@ -526,22 +548,89 @@ QString formatCurrency(qint64 raw)
             *--p = char('0' + frac % 10);
             frac /= 10;
         }
-        *--p = '.';   // the separator is put in below
+        *--p = '.';   // the user's separator is put in by the caller
     }
-    char *const point = fracDigits > 0 ? p : nullptr;
+    *point = fracDigits > 0 ? p : nullptr;
     char *const unitsEnd = p;
     p = writeDigits(p, units);
     const int significant = (units == 0 ? 0 : int(unitsEnd - p)) + fracDigits;
     if (significant > 15)
-        return formatGeneral(double(raw) / double(Currency::kScale));
+        return false;
     if (negative)
         *--p = '-';
-    QString s = QString::fromLatin1(p, qsizetype(end - p));
+    *begin = p;
+    return true;
+}
+
+} // namespace
+
+void appendCurrency(QString &out, qint64 raw)
+{
+    char buf[32];
+    char *p = nullptr;
+    char *point = nullptr;
+    if (!currencyDigits(raw, buf, &p, &point)) {
+        out += formatGeneral(double(raw) / double(Currency::kScale));
+        return;
+    }
+    const qsizetype at = out.size();
+    out.append(QLatin1StringView(p, qsizetype(buf + sizeof buf - p)));
     if (point) {
         const QChar sep = regional().decimalSeparator;
         if (!sep.isNull() && sep != QLatin1Char('.'))
-            s[qsizetype(point - p)] = sep;
+            out[at + qsizetype(point - p)] = sep;
     }
+}
+
+void appendGeneral(QString &out, double value)
+{
+    out += formatGeneral(value);
+}
+
+void appendStoredDate(QString &out, qint64 jd)
+{
+    appendDateWith(out, QDate::fromJulianDay(jd), regional().shortDateFormat);
+}
+
+void appendStoredDateTime(QString &out, qint64 ms)
+{
+    // Straight from the stored day and time: no local date-time is made,
+    // which would consult the time zone rules on every value.
+    qint64 day = ms / kMsPerDay;
+    qint64 rest = ms % kMsPerDay;
+    if (rest < 0) {
+        rest += kMsPerDay;
+        --day;
+    }
+    const platform::RegionalSettings &rs = regional();
+    appendDateWith(out, QDate::fromJulianDay(day), rs.shortDateFormat);
+    if (rest != 0) {
+        out += QLatin1Char(' ');
+        out += QTime::fromMSecsSinceStartOfDay(int(rest)).toString(rs.shortTimeFormat);
+    }
+}
+
+void appendUtf8(QString &out, const char *bytes, qsizetype size)
+{
+    // Plain ASCII widens in place; anything else goes through the decoder.
+    qsizetype i = 0;
+    while (i < size && uchar(bytes[i]) < 0x80)
+        ++i;
+    if (i < size) {
+        out += QString::fromUtf8(bytes, size);
+        return;
+    }
+    const qsizetype at = out.size();
+    out.resize(at + size);
+    char16_t *const dst = reinterpret_cast<char16_t *>(out.data()) + at;
+    for (qsizetype k = 0; k < size; ++k)
+        dst[k] = char16_t(uchar(bytes[k]));
+}
+
+QString formatCurrency(qint64 raw)
+{
+    QString s;
+    appendCurrency(s, raw);
     return s;
 }
 
@@ -567,19 +656,9 @@ QString formatDateTime(const QDateTime &dateTime)
 
 QString formatStoredDateTime(qint64 ms)
 {
-    // Straight from the stored day and time: no local date-time is made,
-    // which would consult the time zone rules on every value.
-    qint64 day = ms / kMsPerDay;
-    qint64 rest = ms % kMsPerDay;
-    if (rest < 0) {
-        rest += kMsPerDay;
-        --day;
-    }
-    const platform::RegionalSettings &rs = regional();
-    const QString date = formatDateWith(QDate::fromJulianDay(day), rs.shortDateFormat);
-    if (rest == 0)
-        return date;
-    return date + QLatin1Char(' ') + QTime::fromMSecsSinceStartOfDay(int(rest)).toString(rs.shortTimeFormat);
+    QString s;
+    appendStoredDateTime(s, ms);
+    return s;
 }
 
 } // namespace data::detail

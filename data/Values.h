@@ -60,6 +60,14 @@ QString formatTime(const QTime &time);
 QString formatDateTime(const QDateTime &dateTime);
 QString formatStoredDateTime(qint64 ms);   // as formatDateTime, from the stored form
 
+// The same text forms appended to a caller's buffer, which is reused from
+// value to value: the common cases make no string of their own.
+void appendGeneral(QString &out, double value);
+void appendCurrency(QString &out, qint64 raw);
+void appendStoredDate(QString &out, qint64 jd);
+void appendStoredDateTime(QString &out, qint64 ms);
+void appendUtf8(QString &out, const char *bytes, qsizetype size);
+
 inline qint64 dateToStored(const QDate &d) { return d.toJulianDay(); }
 inline QDate storedToDate(qint64 jd) { return QDate::fromJulianDay(jd); }
 qint64 dateTimeToStored(const QDateTime &dt);

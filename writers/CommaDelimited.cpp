@@ -8,13 +8,15 @@ namespace writers {
 void writeCommaDelimitedRows(ExportStream &out, const TExtractList &columns,
                              data::Table &table, bool quoted, ExportContext &context)
 {
+    QString text;   // reused from field to field: no string is made per value
     forEachRecord(table, columns, context, [&](const std::vector<data::Field> &fields) {
         bool first = true;
         for (const data::Field &field : fields) {
             if (!first)
                 out.appendChar(',');
             first = false;
-            const QString text = field.asString();
+            text.truncate(0);
+            field.appendString(text);
             if (quoted)
                 out.appendQuotedText(text);
             else

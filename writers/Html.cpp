@@ -67,7 +67,8 @@ void writeHtmlDocument(ExportStream &out, const TExtractList &columns, data::Tab
         line(out, "   <TR>");
         for (const data::Field &field : fields) {
             // A null value reads as empty text, so this covers the null test too.
-            text = field.asString();
+            text.truncate(0);
+            field.appendString(text);
             if (text.isEmpty()) {
                 line(out, "      <TD><P>&nbsp;</TD>");
             } else {

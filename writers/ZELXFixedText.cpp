@@ -33,6 +33,16 @@ void leftAligned(QString &line, QStringView text, qsizetype width)
         line.resize(line.size() + pad, u' ');
 }
 
+// As leftAligned, with the field's text form put straight into the line.
+void leftAlignedField(QString &line, const data::Field &field, qsizetype width)
+{
+    const qsizetype at = line.size();
+    field.appendString(line);
+    const qsizetype pad = width - characterCount(QStringView(line).sliced(at));
+    if (pad > 0)
+        line.resize(line.size() + pad, u' ');
+}
+
 void rightAligned(QString &line, QStringView text, qsizetype width)
 {
     const qsizetype pad = width - characterCount(text);
@@ -174,7 +184,7 @@ void appendFixedField(QString &line, const data::Field &field, bool money,
     case FieldType::FixedChar:
     case FieldType::WideString:
         // A null string reads as empty text: the declared width of spaces.
-        leftAligned(line, field.asString(), field.size());
+        leftAlignedField(line, field, field.size());
         return;
     case FieldType::Memo:
         leftAligned(line, firstCharacters(field.memoText(), 255), 255);
@@ -237,7 +247,7 @@ void appendFixedField(QString &line, const data::Field &field, bool money,
         return;
     }
     case FieldType::Date:
-        leftAligned(line, field.asString(), width);
+        leftAlignedField(line, field, width);
         return;
     case FieldType::Time:
         leftAligned(line, shortTime(field.asDateTime().time(), regional), width);
