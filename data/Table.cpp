@@ -2335,19 +2335,42 @@ void Table::createTable(const TableDef &def)
     d->path.clear();
 }
 
+namespace {
+
+// Runs `work` on a closed table's file, opened on its own connection after the
+// catalogue (and the password, for a protected table) has been checked, so a
+// file that is not one of our tables is never touched. The connection is
+// closed on every path.
+template <class Work>
+void onVerifiedFile(TableCursor &d, const QString &doing, Work &&work)
+{
+    Session *session = nullptr;
+    const QString dir = d.resolveDirectory(&session);
+    const QString file = findTableFile(dir, d.tableName);
+    if (file.isEmpty())
+        throw EngineError(QStringLiteral("Table '%1' does not exist in '%2'").arg(d.tableName, QDir::toNativeSeparators(dir)));
+    d.path = file;
+    sqlite3 *conn = d.connect(file, false, doing);
+    try {
+        QList<FieldDef> fields;
+        d.readCatalogue(conn, session, &fields, nullptr);
+        work(conn, file, dir);
+    } catch (...) {
+        sqlite3_close(conn);
+        d.path.clear();
+        throw;
+    }
+    sqlite3_close(conn);
+    d.path.clear();
+}
+
+} // namespace
+
 void Table::deleteTable()
 {
     d->closeTable();
-    Session *session = nullptr;
-    const QString dir = d->resolveDirectory(&session);
-    const QString file = findTableFile(dir, d->tableName);
-    if (file.isEmpty())
-        throw EngineError(QStringLiteral("Table '%1' does not exist in '%2'").arg(d->tableName, QDir::toNativeSeparators(dir)));
-    d->path = file;
-    sqlite3 *conn = d->connect(file, false, QStringLiteral("delete"));
-    try {
-        QList<FieldDef> fields;
-        d->readCatalogue(conn, session, &fields, nullptr);
+    QString deleted;
+    onVerifiedFile(*d, QStringLiteral("delete"), [&](sqlite3 *conn, const QString &file, const QString &dir) {
         // Hold the file exclusively while it goes, so no other program is
         // in the middle of a write.
         const int rc = sqlite3_exec(conn, "BEGIN EXCLUSIVE", nullptr, nullptr, nullptr);
@@ -2358,14 +2381,9 @@ void Table::deleteTable()
             throw EngineError(QStringLiteral("Table '%1' cannot be deleted from '%2'").arg(d->tableName, QDir::toNativeSeparators(dir)));
         }
         TableCursor::exec(conn, "ROLLBACK");
-    } catch (...) {
-        sqlite3_close(conn);
-        d->path.clear();
-        throw;
-    }
-    sqlite3_close(conn);
-    QFile::remove(file + QLatin1String("-journal"));
-    d->path.clear();
+        deleted = file;
+    });
+    QFile::remove(deleted + QLatin1String("-journal"));
 }
 
 void Table::emptyTable()
@@ -2379,26 +2397,11 @@ void Table::emptyTable()
         d->pos = -1;
         return;
     }
-    Session *session = nullptr;
-    const QString dir = d->resolveDirectory(&session);
-    const QString file = findTableFile(dir, d->tableName);
-    if (file.isEmpty())
-        throw EngineError(QStringLiteral("Table '%1' does not exist in '%2'").arg(d->tableName, QDir::toNativeSeparators(dir)));
-    d->path = file;
-    sqlite3 *conn = d->connect(file, false, QStringLiteral("empty"));
-    try {
-        QList<FieldDef> fields;
-        d->readCatalogue(conn, session, &fields, nullptr);
+    onVerifiedFile(*d, QStringLiteral("empty"), [&](sqlite3 *conn, const QString &, const QString &) {
         const int rc = sqlite3_exec(conn, "DELETE FROM records", nullptr, nullptr, nullptr);
         if (rc != SQLITE_OK)
             d->failOn(conn, rc, QStringLiteral("emptying the table"));
-    } catch (...) {
-        sqlite3_close(conn);
-        d->path.clear();
-        throw;
-    }
-    sqlite3_close(conn);
-    d->path.clear();
+    });
 }
 
 void Table::startTransaction()
