@@ -141,6 +141,7 @@ struct Prepared {
     sqlite3_stmt *stmt = nullptr;
     QList<BindOp> binds;
     QList<int> columnFields;   // field of each selected column after the row id
+    int rowidField = -1;       // the field that is the row id, filled from it
 };
 
 enum class Query : quint8 { First, After, AtOrAfter, Last, Count, FindKey, Locate };
@@ -256,6 +257,10 @@ public:
     bool rangeOn = false;
     QList<Value> rangeFrom, rangeTo;
     bool transaction = false;
+    // Read lock kept between reads (Table::setHoldReadLock): whether to, and
+    // whether a read transaction of ours is open.
+    bool holdReads = false;
+    bool readSpan = false;
     // Indexes of a scratch table set aside while a transaction fills it from
     // empty, with the statements that make them again.
     QList<QByteArray> deferredIndexes;
@@ -276,6 +281,11 @@ public:
     quint64 keyFields = 0;
 
     QHash<StmtKey, Prepared> statements;
+    // The open statement of a pass under a held read lock, with the fields
+    // of its columns.
+    sqlite3_stmt *stream = nullptr;
+    QList<int> streamColumns;
+    int streamRowidField = -1;
     sqlite3_stmt *rowStmt = nullptr;
     sqlite3_stmt *insertStmt = nullptr;
     sqlite3_stmt *updateStmt = nullptr;
@@ -312,9 +322,13 @@ public:
     // A Field kept from an earlier opening may name a field the table no longer has.
     void requireField(int field) const
     {
+        if (Q_UNLIKELY(!db || uint(field) >= uint(fields.size())))
+            fieldMissing(field);
+    }
+    [[noreturn]] Q_DECL_COLD_FUNCTION Q_NEVER_INLINE void fieldMissing(int field) const
+    {
         requireActive();
-        if (field < 0 || field >= fields.size())
-            throw EngineError(QStringLiteral("Field number %1 not found in table '%2'").arg(field).arg(displayName()));
+        throw EngineError(QStringLiteral("Field number %1 not found in table '%2'").arg(field).arg(displayName()));
     }
     void requireClosed(const char *what) const
     {
@@ -654,6 +668,7 @@ public:
 
     void finalizeStatements()
     {
+        closeStream();
         for (auto &p : statements)
             sqlite3_finalize(p.stmt);
         statements.clear();
@@ -664,8 +679,29 @@ public:
         rowStmt = insertStmt = updateStmt = deleteStmt = nullptr;
     }
 
+    void beginReadSpan()
+    {
+        if (!holdReads || readSpan || transaction || !db || !sqlite3_get_autocommit(db))
+            return;
+        if (sqlite3_exec(db, "BEGIN", nullptr, nullptr, nullptr) == SQLITE_OK)
+            readSpan = true;
+    }
+
+    // Ends the read transaction, which gives the read lock back; a write
+    // after it commits on its own, as without the hold.
+    void endReadSpan() noexcept
+    {
+        closeStream();
+        if (!readSpan)
+            return;
+        readSpan = false;
+        if (sqlite3_exec(db, "COMMIT", nullptr, nullptr, nullptr) != SQLITE_OK)
+            sqlite3_exec(db, "ROLLBACK", nullptr, nullptr, nullptr);
+    }
+
     void releaseConnection()
     {
+        endReadSpan();
         finalizeStatements();
         if (db) {
             if (transaction)
@@ -867,14 +903,13 @@ public:
         QString sql;
         if (k.query == Query::Count) {
             sql = QLatin1String("SELECT count(*) FROM records");
-        } else if (k.columns == kAllColumns) {
-            sql = QLatin1String("SELECT ") + selectList + QLatin1String(" FROM records");
-            for (int i = 0; i < fields.size(); ++i)
-                p.columnFields.append(i);
         } else {
+            // The field stored as the row id is not selected a second time.
             QStringList cols{QStringLiteral("rowid")};
             for (int i = 0; i < fields.size(); ++i) {
-                if (k.columns & (quint64(1) << i)) {
+                if (i == autoIncField) {
+                    p.rowidField = i;
+                } else if (k.columns == kAllColumns || (k.columns & (quint64(1) << i))) {
                     cols << quoteIdentifier(fields[i].name);
                     p.columnFields.append(i);
                 }
@@ -900,6 +935,9 @@ public:
         const QList<Value> *keyValues = nullptr;
         const Value *locateValue = nullptr;
         int limit = 1;
+        // A pass under a held read lock: the statement goes on past the
+        // limit and stays open for the next batch.
+        bool stream = false;
     };
 
     void bindAll(const Prepared &p, const BindContext &ctx)
@@ -929,7 +967,7 @@ public:
                 bindValue(st, n, filterSql->params[b.index]);
                 break;
             case LimitParam:
-                sqlite3_bind_int(st, n, ctx.limit);
+                sqlite3_bind_int(st, n, ctx.stream ? -1 : ctx.limit);
                 break;
             case LocateValue:
                 bindValue(st, n, *ctx.locateValue);
@@ -983,23 +1021,21 @@ public:
         }
     }
 
-    // Runs a row query into `out`; the statement is reset before returning.
-    void runInto(StmtKey key, BindContext ctx, RowSet &out)
+    // Steps a row query for up to `limit` rows, appended to `out`. The last
+    // step's result: SQLITE_ROW when it stopped at the limit.
+    int stepInto(sqlite3_stmt *st, const QList<int> &columns, int rowidField, RowSet &out, int limit)
     {
-        restoreIndexes();
-        Prepared &p = prepared(key);
-        bindAll(p, ctx);
-        out.reset(fields.size());
-        sqlite3_stmt *st = p.stmt;
-        ResetGuard guard{st};
         const size_t ncols = size_t(fields.size());
-        const int fetched = int(p.columnFields.size());
-        const int *columnFields = p.columnFields.constData();
-        const bool partial = fetched != int(ncols);
+        const int fetched = int(columns.size());
+        const int *columnFields = columns.constData();
+        const bool partial = fetched + (rowidField >= 0 ? 1 : 0) != int(ncols);
         Cell notLoaded{};
         notLoaded.kind = kNotLoaded;
-        int rc;
-        while ((rc = sqlite3_step(st)) == SQLITE_ROW) {
+        int rc = SQLITE_DONE;
+        while (out.count < limit) {
+            rc = sqlite3_step(st);
+            if (rc != SQLITE_ROW)
+                break;
             out.rowids.push_back(sqlite3_column_int64(st, 0));
             const size_t base = out.cells.size();
             if (partial)
@@ -1008,13 +1044,75 @@ public:
                 out.cells.resize(base + ncols);
             for (int c = 0; c < fetched; ++c)
                 readColumn(st, c + 1, out, out.cells[base + size_t(columnFields[c])]);
+            if (rowidField >= 0) {
+                Cell &cell = out.cells[base + size_t(rowidField)];
+                cell.kind = Value::Int;
+                cell.i = out.rowids.back();
+            }
             ++out.count;
+        }
+        return rc;
+    }
+
+    // Runs a row query into `out`; the statement is reset before returning,
+    // unless it is a pass under a held read lock that filled the batch: then
+    // it stays open as `stream`, and next() reads on from it.
+    void runInto(StmtKey key, BindContext ctx, RowSet &out, bool mayStream = false)
+    {
+        closeStream();
+        restoreIndexes();
+        beginReadSpan();
+        Prepared &p = prepared(key);
+        ctx.stream = mayStream && readSpan;
+        bindAll(p, ctx);
+        out.reset(fields.size());
+        sqlite3_stmt *st = p.stmt;
+        ResetGuard guard{st};
+        int rc = stepInto(st, p.columnFields, p.rowidField, out, ctx.limit);
+        if (rc == SQLITE_ROW) {
+            if (ctx.stream) {
+                stream = st;
+                streamColumns = p.columnFields;
+                streamRowidField = p.rowidField;
+                guard.stmt = nullptr;
+            }
+            return;
         }
         if (rc != SQLITE_DONE) {
             rc = sqlite3_reset(st);
             guard.stmt = nullptr;
             sqlite3_clear_bindings(st);
             fail(rc, QStringLiteral("reading"));
+        }
+    }
+
+    // The next batch of a pass from its open statement.
+    void readOnInto(RowSet &out, int limit)
+    {
+        sqlite3_stmt *const st = stream;
+        stream = nullptr;
+        out.reset(fields.size());
+        ResetGuard guard{st};
+        int rc = stepInto(st, streamColumns, streamRowidField, out, limit);
+        if (rc == SQLITE_ROW) {
+            stream = st;
+            guard.stmt = nullptr;
+            return;
+        }
+        if (rc != SQLITE_DONE) {
+            rc = sqlite3_reset(st);
+            guard.stmt = nullptr;
+            sqlite3_clear_bindings(st);
+            fail(rc, QStringLiteral("reading"));
+        }
+    }
+
+    void closeStream() noexcept
+    {
+        if (stream) {
+            sqlite3_reset(stream);
+            sqlite3_clear_bindings(stream);
+            stream = nullptr;
         }
     }
 
@@ -1082,7 +1180,7 @@ public:
         nextLimit = kFirstBatch;
         BindContext ctx;
         ctx.limit = nextLimit;
-        runInto(keyFor(Query::First), ctx, spare);
+        runInto(keyFor(Query::First), ctx, spare, true);
         const bool complete = spare.count < ctx.limit;
         adopt(spare, complete);
         atBof = true;
@@ -1117,13 +1215,17 @@ public:
             return;
         }
         nextLimit = std::min(nextLimit * 4, kMaxBatch);
-        StmtKey key = keyFor(Query::After);
-        key.anchorNulls = anchorNullMask(batch, pos);
         BindContext ctx;
-        ctx.anchorRows = &batch;
-        ctx.anchorRow = pos;
         ctx.limit = nextLimit;
-        runInto(key, ctx, spare);
+        if (stream) {
+            readOnInto(spare, ctx.limit);
+        } else {
+            StmtKey key = keyFor(Query::After);
+            key.anchorNulls = anchorNullMask(batch, pos);
+            ctx.anchorRows = &batch;
+            ctx.anchorRow = pos;
+            runInto(key, ctx, spare, true);
+        }
         if (spare.count == 0) {
             atEof = true;
             return;
@@ -1148,6 +1250,7 @@ public:
     {
         requireActive();
         checkBrowseMode();
+        endReadSpan();
         if (pendingFirst || pos < 0) {
             doFirst();
             return;
@@ -1399,6 +1502,7 @@ public:
                 sets << quoteIdentifier(f.name) + QLatin1String(" = ?");
             writeStatement(&updateStmt, QStringLiteral("UPDATE records SET %1 WHERE rowid = ?").arg(sets.join(QLatin1Char(','))));
         }
+        endReadSpan();
         sqlite3_stmt *st = inserting ? insertStmt : updateStmt;
         for (int i = 0; i < fields.size(); ++i)
             bindCell(st, i + 1, edit, cells[i]);
@@ -1442,6 +1546,7 @@ public:
         ensurePositioned();
         if (pos < 0)
             throw EngineError(QStringLiteral("Table '%1' has no current record to delete").arg(displayName()));
+        endReadSpan();
         sqlite3_stmt *st = deleteStmt ? deleteStmt : writeStatement(&deleteStmt, QStringLiteral("DELETE FROM records WHERE rowid = ?"));
         sqlite3_bind_int64(st, 1, batch.rowids[size_t(pos)]);
         int rc = sqlite3_step(st);
@@ -1483,7 +1588,7 @@ namespace {
     c->requireField(m_index);                                        \
     const RowSet *rows = nullptr;                                    \
     const Cell &cell = c->cell(m_index, &rows);                      \
-    const FieldDef &def = c->fields[m_index];                        \
+    const FieldDef &def = std::as_const(c->fields)[m_index];         \
     (void)def
 
 namespace {
@@ -1536,6 +1641,50 @@ QString Field::asString() const
         return cell.i ? QStringLiteral("True") : QStringLiteral("False");
     default:
         return QString::number(cell.i);
+    }
+}
+
+bool Field::asciiText(std::string_view *bytes, AsciiScratch &scratch) const
+{
+    FIELD_CELL;
+    switch (cell.kind) {
+    case Value::Null:
+        *bytes = {};
+        return true;
+    case Value::Text: {
+        const char *const text = rows->arena.data() + cell.off;
+        for (size_t i = 0; i < cell.len; ++i)
+            if (uchar(text[i]) >= 0x80)
+                return false;
+        *bytes = std::string_view(text, cell.len);
+        return true;
+    }
+    case Value::Int:
+        break;
+    default:
+        return false;
+    }
+    switch (storageOf(def.type)) {
+    case Storage::Currency:
+        return detail::currencyAscii(cell.i, scratch.data(), bytes);
+    case Storage::Date:
+        return detail::storedDateAscii(cell.i, scratch.data(), bytes);
+    case Storage::Integer: {
+        char *const end = scratch.data() + scratch.size();
+        char *p = end;
+        const bool negative = cell.i < 0;
+        quint64 v = negative ? quint64(0) - quint64(cell.i) : quint64(cell.i);
+        do {
+            *--p = char('0' + v % 10);
+            v /= 10;
+        } while (v);
+        if (negative)
+            *--p = '-';
+        *bytes = std::string_view(p, size_t(end - p));
+        return true;
+    }
+    default:
+        return false;
     }
 }
 
@@ -2005,6 +2154,17 @@ bool Table::active() const { return d->db != nullptr; }
 TableState Table::state() const { return d->state; }
 void Table::refresh() { d->doRefresh(); }
 
+void Table::setHoldReadLock(bool on)
+{
+    d->holdReads = on;
+    if (!on)
+        d->endReadSpan();
+}
+
+bool Table::holdReadLock() const { return d->holdReads; }
+
+void Table::releaseReadLock() { d->endReadSpan(); }
+
 void Table::first() { d->doFirst(); }
 void Table::next() { d->doNext(); }
 void Table::last() { d->doLast(); }
@@ -2390,6 +2550,7 @@ void Table::emptyTable()
 {
     if (d->db) {
         d->checkBrowseMode();
+        d->endReadSpan();
         const int rc = sqlite3_exec(d->db, "DELETE FROM records", nullptr, nullptr, nullptr);
         if (rc != SQLITE_OK)
             d->fail(rc, QStringLiteral("emptying the table"));
@@ -2409,6 +2570,7 @@ void Table::startTransaction()
     d->requireActive();
     if (d->transaction)
         throw EngineError(QStringLiteral("Table '%1' is already in a transaction").arg(d->displayName()));
+    d->endReadSpan();
     const int rc = sqlite3_exec(d->db, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr);
     if (rc != SQLITE_OK)
         d->fail(rc, QStringLiteral("starting a transaction"));

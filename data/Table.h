@@ -5,7 +5,8 @@
 //
 // A pass never keeps the table file locked between two records: rows are read
 // in batches in index order and every statement is reset before first() or
-// next() returns, so other programs can write to the table meanwhile.
+// next() returns, so other programs can write to the table meanwhile; unless
+// the caller asks for the read lock to be held (setHoldReadLock).
 
 #include "data/Engine.h"
 #include "data/Types.h"
@@ -15,7 +16,9 @@
 #include <QString>
 #include <QStringList>
 #include <QVariant>
+#include <array>
 #include <memory>
+#include <string_view>
 
 namespace data {
 
@@ -43,6 +46,14 @@ public:
     // nothing). For a buffer reused from field to field: text, dates,
     // currency and integers make no string of their own.
     void appendString(QString &out) const;
+    // The text form as bytes when it is plain ASCII, the same bytes in every
+    // ANSI code page: text stored as ASCII, and the forms of integers,
+    // currency and dates when the regional settings keep them ASCII. A null
+    // value gives no bytes. False otherwise: take appendString then. Lets a
+    // writer skip the string. The bytes are in scratch or in the table's
+    // row, valid until the table moves.
+    using AsciiScratch = std::array<char, 32>;
+    bool asciiText(std::string_view *bytes, AsciiScratch &scratch) const;
     qint32 asInteger() const;
     qint64 asLargeInt() const;
     double asFloat() const;
@@ -118,6 +129,18 @@ public:
     bool active() const;
     TableState state() const;
     void refresh();  // the next read sees changes committed by other programs
+    // While on, the read lock a read takes is kept until releaseReadLock(),
+    // so a long run of short reads, such as a key range per contributor,
+    // takes the lock once rather than once a read, and a pass reads on from
+    // its open statement instead of seeking again for every batch. Other
+    // programs cannot write to the table meanwhile: the holder gives the lock
+    // back every few milliseconds (before the window processes messages), or
+    // holds it on purpose for a pass that nobody may change under it. A
+    // write and close() give it back first, as does turning the hold off;
+    // refresh() gives it back and takes it anew for its own read.
+    void setHoldReadLock(bool on);
+    bool holdReadLock() const;
+    void releaseReadLock();
 
     // Navigation over visible records in the current index order. After the
     // last record next() sets eof and the last record stays current; last()

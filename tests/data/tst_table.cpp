@@ -142,6 +142,28 @@ class TestTable : public QObject {
     }
 
     // Three contributors, a gift on each of the first days of March 2024.
+    // awpeindv with people 1..count (family i / 3), open in number order.
+    void openNumberedPeople(Table &t, int count)
+    {
+        TableDef def;
+        def.name = "awpeindv";
+        def.fields = {fd("Individual_Number", FieldType::Integer), fd("Family_Number", FieldType::String, 10),
+                      fd("Envelope_Number", FieldType::String, 10)};
+        def.indexes = {ix({}, {"Individual_Number"})};
+        create(def);
+        t.setDatabaseName(kAlias);
+        t.setTableName("awpeindv");
+        t.open();
+        t.startTransaction();
+        for (int i = 1; i <= count; ++i) {
+            t.append();
+            t.fieldByName("Individual_Number").setAsInteger(i);
+            t.fieldByName("Family_Number").setAsString(QString::number(i / 3));
+            t.post();
+        }
+        t.commit();
+    }
+
     void fillGifts()
     {
         create(giftDef());
@@ -208,6 +230,7 @@ private slots:
     void protectedTableNeedsSessionPassword();
     void lockedTableFailsAfterLockSettings();
     void otherProgramWritesBetweenRecords();
+    void heldReadLock();
     void refreshSeesOtherProgramsChanges();
     void readOnlyDirectoryFailsCleanly();
 };
@@ -395,61 +418,76 @@ void TestTable::textFormsOfAmounts()
 
 // The writers append text forms into one reused buffer; every field type must
 // give the characters asString gives, after what the buffer already holds.
+// Regional settings whose dates and decimal point fall outside ASCII.
+platform::RegionalSettings nonAsciiForms()
+{
+    platform::RegionalSettings rs = platform::RegionalSettings::unitedStates();
+    rs.shortDateFormat = QString::fromUtf8("dd\u00b7MM\u00b7yyyy");
+    rs.decimalSeparator = QChar(0x066b);
+    return rs;
+}
+
 void TestTable::appendStringMatchesAsString_data()
 {
-    QTest::addColumn<bool>("comma");
+    QTest::addColumn<int>("settings");   // 0: US, 1: comma decimal, 2: outside ASCII
     QTest::addColumn<int>("type");
     QTest::addColumn<QVariant>("value");   // an invalid variant stores null
+    QTest::addColumn<bool>("bytePath");
     struct Case {
         const char *name;
         FieldType type;
         QVariant value;
+        bool bytePath;   // the writers' byte path takes its text form when that is ASCII
     };
     const QList<Case> cases{
-        {"null text", FieldType::String, QVariant()},
-        {"null integer", FieldType::Integer, QVariant()},
-        {"null currency", FieldType::Currency, QVariant()},
-        {"null date", FieldType::Date, QVariant()},
-        {"null date-time", FieldType::DateTime, QVariant()},
-        {"null float", FieldType::Float, QVariant()},
-        {"ASCII text", FieldType::String, QStringLiteral("P123456 \"quoted\", comma")},
-        {"non-ASCII text", FieldType::String, QString::fromUtf8("\u00c6r\u00f8 \u00c5ndersen \u20ac")},
-        {"text beyond 16 bits", FieldType::String, QString::fromUtf8("Gift \U0001F381 line")},
-        {"memo", FieldType::Memo, QStringLiteral("first\r\nsecond")},
-        {"bytes not UTF-8", FieldType::Blob, QByteArray("ab\xff\xfe" "cd")},
-        {"integer", FieldType::Integer, QVariant(123456)},
-        {"negative integer", FieldType::Integer, QVariant(-42)},
-        {"smallest largeint", FieldType::Largeint, QVariant(std::numeric_limits<qint64>::min())},
-        {"true", FieldType::Boolean, QVariant(true)},
-        {"false", FieldType::Boolean, QVariant(false)},
-        {"float", FieldType::Float, QVariant(1234567.8)},
-        {"negative float", FieldType::Float, QVariant(-0.000012)},
-        {"large float", FieldType::Float, QVariant(1e20)},
-        {"currency", FieldType::Currency, QVariant(qint64(255000))},
-        {"currency whole", FieldType::Currency, QVariant(qint64(1250000))},
-        {"negative currency", FieldType::Currency, QVariant(qint64(-4500))},
-        {"currency at 15 digits", FieldType::Currency, QVariant(qint64(123456789012345))},
-        {"negative currency at 15 digits", FieldType::Currency, QVariant(qint64(-999999999999999))},
-        {"currency beyond 15 digits", FieldType::Currency, QVariant(qint64(1234567890123456))},
-        {"smallest currency", FieldType::Currency, QVariant(std::numeric_limits<qint64>::min())},
-        {"date", FieldType::Date, QDate(2005, 1, 9)},
-        {"date before year 1000", FieldType::Date, QDate(987, 10, 20)},
-        {"date-time at midnight", FieldType::DateTime, QDateTime(QDate(2024, 3, 1), QTime(0, 0))},
-        {"date-time", FieldType::DateTime, QDateTime(QDate(2024, 12, 31), QTime(14, 5, 7))},
-        {"time", FieldType::Time, QTime(9, 7)},
+        {"null text", FieldType::String, QVariant(), true},
+        {"null integer", FieldType::Integer, QVariant(), true},
+        {"null currency", FieldType::Currency, QVariant(), true},
+        {"null date", FieldType::Date, QVariant(), true},
+        {"null date-time", FieldType::DateTime, QVariant(), true},
+        {"null float", FieldType::Float, QVariant(), true},
+        {"ASCII text", FieldType::String, QStringLiteral("P123456 \"quoted\", comma"), true},
+        {"non-ASCII text", FieldType::String, QString::fromUtf8("\u00c6r\u00f8 \u00c5ndersen \u20ac"), true},
+        {"text beyond 16 bits", FieldType::String, QString::fromUtf8("Gift \U0001F381 line"), true},
+        {"memo", FieldType::Memo, QStringLiteral("first\r\nsecond"), true},
+        {"bytes not UTF-8", FieldType::Blob, QByteArray("ab\xff\xfe" "cd"), false},
+        {"integer", FieldType::Integer, QVariant(123456), true},
+        {"negative integer", FieldType::Integer, QVariant(-42), true},
+        {"smallest largeint", FieldType::Largeint, QVariant(std::numeric_limits<qint64>::min()), true},
+        {"true", FieldType::Boolean, QVariant(true), false},
+        {"false", FieldType::Boolean, QVariant(false), false},
+        {"float", FieldType::Float, QVariant(1234567.8), false},
+        {"negative float", FieldType::Float, QVariant(-0.000012), false},
+        {"large float", FieldType::Float, QVariant(1e20), false},
+        {"currency", FieldType::Currency, QVariant(qint64(255000)), true},
+        {"currency whole", FieldType::Currency, QVariant(qint64(1250000)), true},
+        {"negative currency", FieldType::Currency, QVariant(qint64(-4500)), true},
+        {"currency at 15 digits", FieldType::Currency, QVariant(qint64(123456789012345)), true},
+        {"negative currency at 15 digits", FieldType::Currency, QVariant(qint64(-999999999999999)), true},
+        {"currency beyond 15 digits", FieldType::Currency, QVariant(qint64(1234567890123456)), false},
+        {"smallest currency", FieldType::Currency, QVariant(std::numeric_limits<qint64>::min()), false},
+        {"date", FieldType::Date, QDate(2005, 1, 9), true},
+        {"date before year 1000", FieldType::Date, QDate(987, 10, 20), true},
+        {"date-time at midnight", FieldType::DateTime, QDateTime(QDate(2024, 3, 1), QTime(0, 0)), false},
+        {"date-time", FieldType::DateTime, QDateTime(QDate(2024, 12, 31), QTime(14, 5, 7)), false},
+        {"time", FieldType::Time, QTime(9, 7), false},
     };
-    for (bool comma : {false, true})
+    const char *settingsNames[] = {"US", "comma decimal", "outside ASCII"};
+    for (int settings : {0, 1, 2})
         for (const Case &c : cases)
-            QTest::addRow("%s, %s", comma ? "comma decimal" : "US", c.name) << comma << int(c.type) << c.value;
+            QTest::addRow("%s, %s", settingsNames[settings], c.name) << settings << int(c.type) << c.value << c.bytePath;
 }
 
 void TestTable::appendStringMatchesAsString()
 {
-    QFETCH(bool, comma);
+    QFETCH(int, settings);
     QFETCH(int, type);
     QFETCH(QVariant, value);
-    if (comma)
+    QFETCH(bool, bytePath);
+    if (settings == 1)
         platform::setRegionalOverride(platform::RegionalSettings::commaDecimal());
+    else if (settings == 2)
+        platform::setRegionalOverride(nonAsciiForms());
 
     TableDef def;
     def.name = "Forms";
@@ -482,6 +520,17 @@ void TestTable::appendStringMatchesAsString()
     buffer.truncate(0);
     f.appendString(buffer);
     QCOMPARE(buffer, expected);
+
+    // The writers' way round the string: the same characters as bytes,
+    // taken whenever the text form is ASCII and the value is text, an
+    // integer, currency or a date.
+    Field::AsciiScratch scratch;
+    std::string_view bytes;
+    const bool ascii = std::all_of(expected.begin(), expected.end(), [](QChar c) { return c.unicode() < 0x80; });
+    const bool taken = f.asciiText(&bytes, scratch);
+    QCOMPARE(taken, ascii && bytePath);
+    if (taken)
+        QCOMPARE(QString::fromLatin1(bytes.data(), qsizetype(bytes.size())), expected);
 }
 
 void TestTable::nullsReadAsEmptyOrZero()
@@ -1306,24 +1355,8 @@ void TestTable::lockedTableFailsAfterLockSettings()
 
 void TestTable::otherProgramWritesBetweenRecords()
 {
-    TableDef def;
-    def.name = "awpeindv";
-    def.fields = {fd("Individual_Number", FieldType::Integer), fd("Family_Number", FieldType::String, 10),
-                  fd("Envelope_Number", FieldType::String, 10)};
-    def.indexes = {ix({}, {"Individual_Number"})};
-    create(def);
     Table t;
-    t.setDatabaseName(kAlias);
-    t.setTableName("awpeindv");
-    t.open();
-    t.startTransaction();
-    for (int i = 1; i <= 3000; ++i) {
-        t.append();
-        t.fieldByName("Individual_Number").setAsInteger(i);
-        t.fieldByName("Family_Number").setAsString(QString::number(i / 3));
-        t.post();
-    }
-    t.commit();
+    openNumberedPeople(t, 3000);
 
     // The lock settings would make a waiting writer wait long; the peer does not wait at all.
     Field number = t.fieldByName("Individual_Number");
@@ -1346,6 +1379,61 @@ void TestTable::otherProgramWritesBetweenRecords()
     // The write of the peer is seen by a pass that reaches the record after it.
     QVERIFY(t.findKey({2500}));
     QCOMPARE(t.fieldByName("Envelope_Number").asString(), QString("E2500"));
+}
+
+// Under a held read lock the table stays locked between reads until the
+// holder gives the lock back; a pass then reads on by key and sees what was
+// written meanwhile.
+void TestTable::heldReadLock()
+{
+    Table t;
+    openNumberedPeople(t, 6000);   // batches end at 64, 320, 1344, 3392 and 5440
+    auto peerSets = [&](int number, const QString &envelope) {
+        return peerWrite(t.fileName(), QStringLiteral("UPDATE records SET \"Envelope_Number\" = '%1' "
+                                                      "WHERE \"Individual_Number\" = %2").arg(envelope).arg(number)) == 0;
+    };
+    t.setHoldReadLock(true);
+    Field number = t.fieldByName("Individual_Number");
+    Field envelope = t.fieldByName("Envelope_Number");
+    int expected = 1;
+    QStringList seen;
+    for (t.first(); !t.eof(); t.next()) {
+        QCOMPARE(number.asInteger(), expected++);
+        if (!envelope.asString().isEmpty())
+            seen << envelope.asString();
+        if (number.asInteger() == 100) {
+            QVERIFY(!peerSets(5000, "HELD"));
+        } else if (number.asInteger() == 1500) {   // in the middle of a batch
+            t.releaseReadLock();
+            QVERIFY(peerSets(5000, "FREE"));
+            QVERIFY(peerSets(10, "BEHIND"));
+        }
+    }
+    QCOMPARE(expected, 6001);
+    QCOMPARE(seen, QStringList{"FREE"});
+
+    // A write gives the lock back first and is committed at once.
+    t.first();
+    QVERIFY(!peerSets(1, "HELD"));
+    t.edit();
+    envelope.setAsString("POSTED");
+    t.post();
+    QVERIFY(peerSets(2, "AFTER POST"));
+    Table other;
+    other.setDatabaseName(kAlias);
+    other.setTableName("awpeindv");
+    other.open();
+    QVERIFY(other.findKey({1}));
+    QCOMPARE(other.fieldByName("Envelope_Number").asString(), QString("POSTED"));
+    other.close();
+
+    // So does turning the hold off.
+    t.next();
+    QVERIFY(!peerSets(4, "HELD"));
+    t.setHoldReadLock(false);
+    QVERIFY(peerSets(4, "OFF"));
+    t.next();
+    QVERIFY(peerSets(5, "UNHELD"));
 }
 
 void TestTable::refreshSeesOtherProgramsChanges()
