@@ -5,7 +5,9 @@
 
 #include <QLocale>
 
+#include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <limits>
 #include <vector>
 
@@ -16,13 +18,22 @@ namespace {
 // The regional settings for the text forms, made on every row: kept until
 // platform reports that the settings in force changed, so a row costs no
 // lock and no copy of the patterns.
+struct RegionalInForce {
+    quint64 generation = 0;
+    std::shared_ptr<const platform::RegionalSettings> settings;
+};
+
+const RegionalInForce &regionalInForce()
+{
+    thread_local RegionalInForce current;
+    if (!current.settings || platform::regionalSettingsGeneration() != current.generation)
+        current.settings = platform::currentRegionalSettings(&current.generation);
+    return current;
+}
+
 const platform::RegionalSettings &regional()
 {
-    thread_local quint64 generation = 0;
-    thread_local std::shared_ptr<const platform::RegionalSettings> settings;
-    if (!settings || platform::regionalSettingsGeneration() != generation)
-        settings = platform::currentRegionalSettings(&generation);
-    return *settings;
+    return *regionalInForce().settings;
 }
 
 } // namespace
@@ -587,9 +598,98 @@ void appendGeneral(QString &out, double value)
     out += formatGeneral(value);
 }
 
+namespace {
+
+// The text forms of the days written lately, by day number: an export
+// writes a million dates that fall on a few thousand days. A text made
+// under other regional settings is made again.
+class DateTexts {
+public:
+    static constexpr int kMaxLength = 22;
+    struct Slot {
+        qint64 jd = std::numeric_limits<qint64>::min();
+        quint64 generation = 0;
+        qint8 length = -1;   // -1: too long to keep
+        bool ascii = false;
+        char16_t text[kMaxLength];
+        char bytes[kMaxLength];   // the same text, when it is ASCII
+    };
+
+    static DateTexts &forThread()
+    {
+        thread_local DateTexts texts;
+        return texts;
+    }
+
+    const Slot &lookup(qint64 jd)
+    {
+        const RegionalInForce &in = regionalInForce();
+        Slot &slot = m_slots[size_t(jd) & (kSlots - 1)];
+        if (slot.jd == jd && slot.generation == in.generation)
+            return slot;
+        QString text;
+        appendDateWith(text, QDate::fromJulianDay(jd), in.settings->shortDateFormat);
+        slot.jd = jd;
+        slot.generation = in.generation;
+        slot.length = -1;
+        if (text.size() <= kMaxLength) {
+            slot.length = qint8(text.size());
+            slot.ascii = true;
+            for (qsizetype i = 0; i < text.size(); ++i) {
+                const char16_t c = text.utf16()[i];
+                slot.text[i] = c;
+                slot.bytes[i] = char(c);
+                slot.ascii = slot.ascii && c < 0x80;
+            }
+        }
+        return slot;
+    }
+
+private:
+    static constexpr size_t kSlots = 4096;   // eleven years of days
+    std::vector<Slot> m_slots = std::vector<Slot>(kSlots);
+};
+
+} // namespace
+
 void appendStoredDate(QString &out, qint64 jd)
 {
-    appendDateWith(out, QDate::fromJulianDay(jd), regional().shortDateFormat);
+    const DateTexts::Slot &slot = DateTexts::forThread().lookup(jd);
+    if (slot.length < 0)
+        appendDateWith(out, QDate::fromJulianDay(jd), regional().shortDateFormat);
+    else
+        out.append(reinterpret_cast<const QChar *>(slot.text), slot.length);
+}
+
+bool storedDateAscii(qint64 jd, char *buf, std::string_view *out)
+{
+    const DateTexts::Slot &slot = DateTexts::forThread().lookup(jd);
+    if (slot.length < 0 || !slot.ascii)
+        return false;
+    std::memcpy(buf, slot.bytes, size_t(slot.length));
+    *out = std::string_view(buf, size_t(slot.length));
+    return true;
+}
+
+bool currencyAscii(qint64 raw, char *buf, std::string_view *out)
+{
+    char digits[32];
+    char *p = nullptr;
+    char *point = nullptr;
+    if (!currencyDigits(raw, digits, &p, &point))
+        return false;
+    const size_t length = size_t(digits + sizeof digits - p);
+    std::memcpy(buf, p, length);
+    if (point) {
+        const QChar sep = regional().decimalSeparator;
+        if (!sep.isNull()) {
+            if (sep.unicode() >= 0x80)
+                return false;
+            buf[point - p] = char(sep.unicode());
+        }
+    }
+    *out = std::string_view(buf, length);
+    return true;
 }
 
 void appendStoredDateTime(QString &out, qint64 ms)

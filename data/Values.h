@@ -1,5 +1,7 @@
 #pragma once
 
+#include <string_view>
+
 // Internal: how field values are stored in a table file and converted
 // between the accessors and the stored form. Not for use outside data/.
 
@@ -67,6 +69,13 @@ void appendCurrency(QString &out, qint64 raw);
 void appendStoredDate(QString &out, qint64 jd);
 void appendStoredDateTime(QString &out, qint64 ms);
 void appendUtf8(QString &out, const char *bytes, qsizetype size);
+
+// The same text forms as bytes when they are plain ASCII under the settings
+// in force, written into buf (at least 32 bytes); false when they are not
+// (a separator or a date pattern outside ASCII) or too long: take the
+// QString form then.
+bool currencyAscii(qint64 raw, char *buf, std::string_view *out);
+bool storedDateAscii(qint64 jd, char *buf, std::string_view *out);
 
 inline qint64 dateToStored(const QDate &d) { return d.toJulianDay(); }
 inline QDate storedToDate(qint64 jd) { return QDate::fromJulianDay(jd); }
