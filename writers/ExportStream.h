@@ -71,6 +71,31 @@ public:
         }
         appendQuotedSlow(text);
     }
+    // As appendQuotedText, for bytes already in the code page.
+    void appendQuotedLatin1(std::string_view bytes)
+    {
+        const auto size = qsizetype(bytes.size());
+        if (m_used + 2 * size + 2 > m_capacity) {
+            flush();
+            if (2 * size + 2 > m_capacity)
+                return appendQuotedText(QString::fromLatin1(bytes.data(), size));
+        }
+        char *const start = m_buffer.get() + m_used;
+        char *at = start;
+        *at++ = '"';
+        if (std::memchr(bytes.data(), '"', bytes.size())) {
+            for (const char c : bytes) {
+                *at++ = c;
+                if (c == '"')
+                    *at++ = '"';
+            }
+        } else {
+            std::memcpy(at, bytes.data(), bytes.size());
+            at += size;
+        }
+        *at++ = '"';
+        m_used += at - start;
+    }
     // Mark-up and separators, already 8-bit.
     void appendLatin1(std::string_view bytes)
     {
