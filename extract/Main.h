@@ -138,6 +138,10 @@ public:
     // writers: moves the progress bar and, every few milliseconds, lets the
     // window process its pending messages. Tests put their own hook here.
     std::function<void()> uiHook;
+    // What the hook does when it is time: shows the progress, gives back the
+    // read lock the builder keeps on the gifts (so the suite can write
+    // them) and processes the pending messages.
+    void serviceWindow();
     // True while btnExportClick runs: then only Cancel acts.
     bool exporting() const { return m_exporting; }
 

@@ -215,6 +215,7 @@ private slots:
     void writeFailures_data();
     void writeFailures();
     void cancelDuringWriting();
+    void sharingWhileExporting();
 
 private:
     SuiteFixture m_suite;
@@ -833,6 +834,64 @@ void TestExport::cancelDuringWriting()
     QCOMPARE(readAll(QDir(m_out->path()).filePath("Gifts.csv")).count("\r\n"), 2);
     QVERIFY(ProgramCancelFlag().isSet());
     QVERIFY(w.pb1->isHidden());
+}
+
+// The builder keeps its read lock on the gifts from one servicing of the
+// window to the next only; the writers keep the extract's for the whole pass.
+void TestExport::sharingWhileExporting()
+{
+    ScriptedMessageHost host;
+    TfrmMain w;
+    w.show();
+    // The contributor whose gifts are read last.
+    DemoSuite::Person last = m_suite.install.people.first();
+    for (const DemoSuite::Person &p : std::as_const(m_suite.install.people))
+        if (p.individualNumber > last.individualNumber)
+            last = p;
+    const int fund = m_suite.install.funds.first().number;
+    // Another program, which does not wait for a lock.
+    auto otherProgram = [](const std::function<void()> &write) {
+        data::Engine::instance().setLockSettings({0, 1});
+        bool done = true;
+        try {
+            write();
+        } catch (const data::EngineError &e) {
+            done = false;
+            if (!QString::fromUtf8(e.what()).contains(QLatin1String("locked")))
+                qWarning() << e.what();
+        }
+        data::Engine::instance().setLockSettings({});
+        return done;
+    };
+    auto addLastGift = [&] { addGift(last.familyNumber, last.individualNumber, QDate(2024, 2, 20), fund, "7.77"); };
+    auto emptyExtract = [] { SuiteFixture::withTable(QString::fromLatin1(data::catalogue::kExtractTable),
+                                                     [](data::Table &t) { t.emptyTable(); }); };
+
+    int building = 0, writing = 0;
+    bool heldWhileBuilding = false, freeAtService = false, heldWhileWriting = false;
+    w.uiHook = [&] {
+        if (w.lblSimpleText->text() == QLatin1String("Building File") && ++building == 3) {
+            heldWhileBuilding = !otherProgram(addLastGift);
+            w.serviceWindow();
+            freeAtService = otherProgram(addLastGift);
+        }
+        if (w.lblSimpleText->text() == QLatin1String("Creating Extract File") && ++writing == 2)
+            heldWhileWriting = !otherProgram(emptyExtract);
+    };
+    DialogDriver driver(saveAs(m_out->path(), "Gifts", 0));
+    QTest::mouseClick(w.btnExport, Qt::LeftButton);
+    QCOMPARE(host.texts(), QStringList{"Extract Complete"});
+    QVERIFY(heldWhileBuilding);
+    QVERIFY(freeAtService);
+    QVERIFY(heldWhileWriting);
+    // The gift written while the window was serviced is in the file: the
+    // builder read on with a fresh look at the table.
+    const QByteArray csv = readAll(QDir(m_out->path()).filePath("Gifts.csv"));
+    QCOMPARE(csv.count("\"7.77\""), 1);
+    QCOMPARE(csv.count("\r\n"), extractRows(w).size());
+    // Both locks are given back at the end.
+    QVERIFY(otherProgram(addLastGift));
+    QVERIFY(otherProgram(emptyExtract));
 }
 
 QTEST_MAIN(TestExport)
