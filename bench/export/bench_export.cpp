@@ -12,7 +12,8 @@
 // rows, checked line for line against the tool's CSV. Min / median of the runs.
 // Run with QT_QPA_PLATFORM=offscreen. For a profiler: BENCH_EXPORT_BUILD_ONLY=1
 // stops after the first build; BENCH_EXPORT_WRITER=csv|fixed|html builds all
-// years once and runs that writer ten times.
+// years (one year with BENCH_EXPORT_ONE_YEAR=1) once and runs that writer ten
+// times.
 
 #include "connect/CustomConnect.h"
 #include "controls/DateEdit.h"
@@ -189,8 +190,9 @@ int main(int argc, char **argv)
     std::printf("installation %s, %d run(s), output in %s\n", qPrintable(root), runs, qPrintable(outDir));
     if (!profiledWriter.isEmpty()) {
         const int type = profiledWriter == "fixed" ? 1 : profiledWriter == "html" ? 2 : 0;
-        w.meFrom->setDate(ranges[1].from);
-        w.meTo->setDate(ranges[1].to);
+        const auto &range = ranges[qEnvironmentVariableIsSet("BENCH_EXPORT_ONE_YEAR") ? 0 : 1];
+        w.meFrom->setDate(range.from);
+        w.meTo->setDate(range.to);
         w.BuildExtract();
         const QString file = QDir(outDir).filePath(QStringLiteral("profiled.%1").arg(writers[type].ext));
         QElapsedTimer t;
