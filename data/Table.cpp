@@ -1649,7 +1649,7 @@ bool Field::asciiText(std::string_view *bytes, AsciiScratch &scratch) const
     FIELD_CELL;
     switch (cell.kind) {
     case Value::Null:
-        *bytes = {};
+        *bytes = std::string_view("", 0);   // empty, with a pointer that may be copied from
         return true;
     case Value::Text: {
         const char *const text = rows->arena.data() + cell.off;
