@@ -13,4 +13,7 @@ kill "$launcher" 2>/dev/null || true
 exit "$status"
 INNER
 )
-exec xvfb-run -a -s "-screen 0 1024x768x24" dbus-run-session -- bash -c "$inner" e2e "$@"
+# A display number of its own to start from: two sessions started together
+# from :99 can race for the same display.
+exec xvfb-run -a -n $((100 + RANDOM % 800)) -s "-screen 0 1024x768x24" \
+  dbus-run-session -- bash -c "$inner" e2e "$@"
