@@ -192,7 +192,9 @@ void bindValue(sqlite3_stmt *st, int pos, const Value &v)
     }
 }
 
-void bindCell(sqlite3_stmt *st, int pos, const RowSet &rows, const Cell &c)
+// Text and bytes are bound where they lie unless `copy`: a statement that
+// stays open past the batch it was bound from must have its own copy.
+void bindCell(sqlite3_stmt *st, int pos, const RowSet &rows, const Cell &c, bool copy = false)
 {
     switch (c.kind) {
     case Value::Int:
@@ -202,10 +204,10 @@ void bindCell(sqlite3_stmt *st, int pos, const RowSet &rows, const Cell &c)
         sqlite3_bind_double(st, pos, c.d);
         break;
     case Value::Text:
-        sqlite3_bind_text(st, pos, rows.arena.data() + c.off, int(c.len), SQLITE_STATIC);
+        sqlite3_bind_text(st, pos, rows.arena.data() + c.off, int(c.len), copy ? SQLITE_TRANSIENT : SQLITE_STATIC);
         break;
     case Value::Blob:
-        sqlite3_bind_blob(st, pos, rows.arena.data() + c.off, int(c.len), SQLITE_STATIC);
+        sqlite3_bind_blob(st, pos, rows.arena.data() + c.off, int(c.len), copy ? SQLITE_TRANSIENT : SQLITE_STATIC);
         break;
     default:
         sqlite3_bind_null(st, pos);
@@ -286,6 +288,7 @@ public:
     sqlite3_stmt *stream = nullptr;
     QList<int> streamColumns;
     int streamRowidField = -1;
+    quint64 streamColumnMask = 0;
     sqlite3_stmt *rowStmt = nullptr;
     sqlite3_stmt *insertStmt = nullptr;
     sqlite3_stmt *updateStmt = nullptr;
@@ -536,6 +539,28 @@ public:
     }
     mutable QString m_rowidColumn;
 
+    // Whether the one INTEGER primary-key column really is the row id: not
+    // when the key has more columns or is declared descending, which SQLite
+    // keeps in an index of its own.
+    bool primaryKeyIsRowid() const
+    {
+        int keyColumns = 0;
+        bool ownIndex = false;
+        sqlite3_stmt *st = nullptr;
+        if (sqlite3_prepare_v2(db, "SELECT count(*) FROM pragma_table_info('records') WHERE pk > 0", -1, &st,
+                               nullptr) == SQLITE_OK
+            && sqlite3_step(st) == SQLITE_ROW)
+            keyColumns = sqlite3_column_int(st, 0);
+        sqlite3_finalize(st);
+        st = nullptr;
+        if (sqlite3_prepare_v2(db, "SELECT count(*) FROM pragma_index_list('records') WHERE origin = 'pk'", -1, &st,
+                               nullptr) == SQLITE_OK
+            && sqlite3_step(st) == SQLITE_ROW)
+            ownIndex = sqlite3_column_int(st, 0) > 0;
+        sqlite3_finalize(st);
+        return keyColumns == 1 && !ownIndex;
+    }
+
     int fieldIndex(const QString &name) const
     {
         for (int i = 0; i < fields.size(); ++i)
@@ -583,6 +608,8 @@ public:
                 if (!m_rowidColumn.isEmpty() && autoIncField < 0 && m_rowidColumn == fields[i].name)
                     autoIncField = i;
             }
+            if (autoIncField >= 0 && !primaryKeyIsRowid())
+                autoIncField = -1;
             selectList = cols.join(QStringLiteral(", "));
             // Prepare once to be sure the records table matches the catalogue.
             sqlite3_stmt *probe = nullptr;
@@ -957,7 +984,7 @@ public:
                 break;
             case AnchorKey: {
                 const Cell &c = ctx.anchorRows->row(ctx.anchorRow)[index()->cols[b.index].field];
-                bindCell(st, n, *ctx.anchorRows, c);
+                bindCell(st, n, *ctx.anchorRows, c, ctx.stream);
                 break;
             }
             case AnchorRowid:
@@ -1074,6 +1101,7 @@ public:
                 stream = st;
                 streamColumns = p.columnFields;
                 streamRowidField = p.rowidField;
+                streamColumnMask = key.columns;
                 guard.stmt = nullptr;
             }
             return;
@@ -1217,10 +1245,13 @@ public:
         nextLimit = std::min(nextLimit * 4, kMaxBatch);
         BindContext ctx;
         ctx.limit = nextLimit;
+        StmtKey key = keyFor(Query::After);
+        // A field first read during the pass: the open statement lacks it.
+        if (stream && key.columns != streamColumnMask)
+            closeStream();
         if (stream) {
             readOnInto(spare, ctx.limit);
         } else {
-            StmtKey key = keyFor(Query::After);
             key.anchorNulls = anchorNullMask(batch, pos);
             ctx.anchorRows = &batch;
             ctx.anchorRow = pos;

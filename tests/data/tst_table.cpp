@@ -142,14 +142,15 @@ class TestTable : public QObject {
     }
 
     // Three contributors, a gift on each of the first days of March 2024.
-    // awpeindv with people 1..count (family i / 3), open in number order.
+    // awpeindv with people 1..count (family i / 3, code P00001 on), open in
+    // number order; the index ByCode has the same order on a text key.
     void openNumberedPeople(Table &t, int count)
     {
         TableDef def;
         def.name = "awpeindv";
         def.fields = {fd("Individual_Number", FieldType::Integer), fd("Family_Number", FieldType::String, 10),
-                      fd("Envelope_Number", FieldType::String, 10)};
-        def.indexes = {ix({}, {"Individual_Number"})};
+                      fd("Envelope_Number", FieldType::String, 10), fd("Code", FieldType::String, 10)};
+        def.indexes = {ix({}, {"Individual_Number"}), ix("ByCode", {"Code"})};
         create(def);
         t.setDatabaseName(kAlias);
         t.setTableName("awpeindv");
@@ -159,6 +160,7 @@ class TestTable : public QObject {
             t.append();
             t.fieldByName("Individual_Number").setAsInteger(i);
             t.fieldByName("Family_Number").setAsString(QString::number(i / 3));
+            t.fieldByName("Code").setAsString(QStringLiteral("P%1").arg(i, 5, 10, QLatin1Char('0')));
             t.post();
         }
         t.commit();
@@ -209,6 +211,7 @@ private slots:
     void passVisitsEveryRecordInIndexOrder_data();
     void passVisitsEveryRecordInIndexOrder();
     void fieldFirstReadLateInPass();
+    void tableMadeByAnotherProgram_data();
     void tableMadeByAnotherProgram();
     void lastFirstAndEof();
     void keySearchOnMixedKey();
@@ -230,6 +233,7 @@ private slots:
     void protectedTableNeedsSessionPassword();
     void lockedTableFailsAfterLockSettings();
     void otherProgramWritesBetweenRecords();
+    void heldReadLock_data();
     void heldReadLock();
     void refreshSeesOtherProgramsChanges();
     void readOnlyDirectoryFailsCleanly();
@@ -748,8 +752,22 @@ void TestTable::fieldFirstReadLateInPass()
 }
 
 // The example of docs/table-format.md, made without the engine, opens and reads.
+void TestTable::tableMadeByAnotherProgram_data()
+{
+    // How the other program declared the key field: the row id itself, or a
+    // key SQLite keeps apart from the row id.
+    QTest::addColumn<QString>("key");
+    QTest::addColumn<QString>("constraint");
+    QTest::addRow("row id") << "\"Detail_ID\" INTEGER PRIMARY KEY," << QString();
+    QTest::addRow("descending key") << "\"Detail_ID\" INTEGER PRIMARY KEY DESC," << QString();
+    QTest::addRow("key of two fields") << "\"Detail_ID\" INTEGER,"
+                                       << ", PRIMARY KEY (\"Detail_ID\", \"Family_Number\")";
+}
+
 void TestTable::tableMadeByAnotherProgram()
 {
+    QFETCH(QString, key);
+    QFETCH(QString, constraint);
     const QString file = QDir(dir()).filePath("AWCBDET1.zeldat");
     {
         QFile f(file);
@@ -778,21 +796,21 @@ INSERT INTO zel_indexes VALUES
     (0, '',      'Detail_ID', 1, 1, 0, 0, NULL),
     (1, 'CBTax', 'Family_Number;Individual_Number;Posted_Date', 0, 0, 1, 0, 'index_1');
 CREATE TABLE records (
-    "Detail_ID" INTEGER PRIMARY KEY,
+    %1
     "Family_Number" TEXT COLLATE NOCASE,
     "Individual_Number" INTEGER,
     "Posted_Date" INTEGER,
     "Fund_Number" INTEGER,
     "Fund_Amount" INTEGER,
-    "Posted_Flag" TEXT);
+    "Posted_Flag" TEXT%2);
 CREATE INDEX "index_1" ON records ("Family_Number", "Individual_Number", "Posted_Date");
-INSERT INTO records ("Family_Number", "Individual_Number", "Posted_Date", "Fund_Number",
+INSERT INTO records ("Detail_ID", "Family_Number", "Individual_Number", "Posted_Date", "Fund_Number",
                      "Fund_Amount", "Posted_Flag")
-VALUES ('F0001', 1, CAST(julianday('2024-03-01') + 0.5 AS INTEGER), 100, 255000, '0');
+VALUES (7, 'F0001', 1, CAST(julianday('2024-03-01') + 0.5 AS INTEGER), 100, 255000, '0');
 COMMIT;
 )";
     QString err;
-    QCOMPARE(peerWrite(file, QString::fromLatin1(sql), &err), 0);
+    QVERIFY2(peerWrite(file, QString::fromLatin1(sql).arg(key, constraint), &err) == 0, qPrintable(err));
 
     Table t;
     t.setDatabaseName(kAlias);
@@ -802,13 +820,22 @@ COMMIT;
     t.setRange({QString("f0001"), 1, QDate(2024, 3, 1)}, {QString("F0001"), 1, QDate(2024, 3, 1)});
     t.first();
     QVERIFY(!t.eof());
-    QCOMPARE(t.fieldByName("Detail_ID").asInteger(), 1);
+    QCOMPARE(t.fieldByName("Detail_ID").asInteger(), 7);
     QCOMPARE(t.fieldByName("Posted_Date").asDate(), QDate(2024, 3, 1));
     QCOMPARE(t.fieldByName("Fund_Amount").asString(), QString("25.5"));
     t.append();
     t.fieldByName("Family_Number").setAsString("F0002");
-    t.post();
-    QCOMPARE(t.fieldByName("Detail_ID").asInteger(), 2);
+    if (constraint.isEmpty() && !key.contains("DESC")) {   // the row id numbers it
+        t.post();
+        QCOMPARE(t.fieldByName("Detail_ID").asInteger(), 8);
+    } else {
+        t.fieldByName("Detail_ID").setAsInteger(9);
+        t.post();
+        QCOMPARE(t.fieldByName("Detail_ID").asInteger(), 9);
+        t.cancelRange();
+        QVERIFY(t.findKey({QString("F0002")}));
+        QCOMPARE(t.fieldByName("Detail_ID").asInteger(), 9);
+    }
 }
 
 void TestTable::lastFirstAndEof()
@@ -1382,15 +1409,28 @@ void TestTable::otherProgramWritesBetweenRecords()
 }
 
 // Under a held read lock the table stays locked between reads until the
-// holder gives the lock back; a pass then reads on by key and sees what was
-// written meanwhile.
+// holder gives the lock back; a pass reads on from its open statement, and
+// after a release, a write or a key search by key again, seeing what was
+// written meanwhile. A text key must survive the batch it was read from.
+void TestTable::heldReadLock_data()
+{
+    QTest::addColumn<QString>("index");
+    QTest::addRow("integer key") << QString();
+    QTest::addRow("text key") << QStringLiteral("ByCode");
+}
+
 void TestTable::heldReadLock()
 {
+    QFETCH(QString, index);
     Table t;
     openNumberedPeople(t, 6000);   // batches end at 64, 320, 1344, 3392 and 5440
+    t.setIndexName(index);
     auto peerSets = [&](int number, const QString &envelope) {
         return peerWrite(t.fileName(), QStringLiteral("UPDATE records SET \"Envelope_Number\" = '%1' "
                                                       "WHERE \"Individual_Number\" = %2").arg(envelope).arg(number)) == 0;
+    };
+    auto key = [&](int number) {
+        return index.isEmpty() ? QVariant(number) : QVariant(QStringLiteral("P%1").arg(number, 5, 10, QLatin1Char('0')));
     };
     t.setHoldReadLock(true);
     Field number = t.fieldByName("Individual_Number");
@@ -1407,10 +1447,22 @@ void TestTable::heldReadLock()
             t.releaseReadLock();
             QVERIFY(peerSets(5000, "FREE"));
             QVERIFY(peerSets(10, "BEHIND"));
+        } else if (number.asInteger() == 3500) {   // a write in the middle of a pass
+            t.edit();
+            envelope.setAsString("MINE");
+            t.post();
+            QVERIFY(peerSets(5500, "AFTER"));
         }
     }
     QCOMPARE(expected, 6001);
-    QCOMPARE(seen, QStringList{"FREE"});
+    QCOMPARE(seen, (QStringList{"FREE", "AFTER"}));
+
+    // From a key search to the end, across batches.
+    QVERIFY(t.findKey({key(100)}));
+    int rest = 0;
+    for (t.next(); !t.eof(); t.next())
+        QCOMPARE(number.asInteger(), 100 + ++rest);
+    QCOMPARE(rest, 5900);
 
     // A write gives the lock back first and is committed at once.
     t.first();
