@@ -175,5 +175,6 @@ private:
     QHash<qint32, FundRow> m_funds;
     // Progress waiting to be shown by the UI hook (the writers report per row).
     int m_pendingProgress = -1;
+    bool m_building = false;   // the builder runs: the hook looks at the clock on every call
     std::unique_ptr<GiftFields> m_giftFields;
 };
