@@ -673,22 +673,20 @@ bool storedDateAscii(qint64 jd, char *buf, std::string_view *out)
 
 bool currencyAscii(qint64 raw, char *buf, std::string_view *out)
 {
-    char digits[32];
+    char(&digits)[32] = *reinterpret_cast<char(*)[32]>(buf);
     char *p = nullptr;
     char *point = nullptr;
     if (!currencyDigits(raw, digits, &p, &point))
         return false;
-    const size_t length = size_t(digits + sizeof digits - p);
-    std::memcpy(buf, p, length);
     if (point) {
         const QChar sep = regional().decimalSeparator;
         if (!sep.isNull()) {
             if (sep.unicode() >= 0x80)
                 return false;
-            buf[point - p] = char(sep.unicode());
+            *point = char(sep.unicode());
         }
     }
-    *out = std::string_view(buf, length);
+    *out = std::string_view(p, size_t(digits + sizeof digits - p));
     return true;
 }
 

@@ -83,15 +83,10 @@ public:
         char *const start = m_buffer.get() + m_used;
         char *at = start;
         *at++ = '"';
-        if (std::memchr(bytes.data(), '"', bytes.size())) {
-            for (const char c : bytes) {
-                *at++ = c;
-                if (c == '"')
-                    *at++ = '"';
-            }
-        } else {
-            std::memcpy(at, bytes.data(), bytes.size());
-            at += size;
+        for (const char c : bytes) {   // values are short: a loop beats two calls
+            *at++ = c;
+            if (c == '"')
+                *at++ = '"';
         }
         *at++ = '"';
         m_used += at - start;
