@@ -14,6 +14,7 @@ exit "$status"
 INNER
 )
 # A display number of its own to start from: two sessions started together
-# from :99 can race for the same display.
-exec xvfb-run -a -n $((100 + RANDOM % 800)) -s "-screen 0 1024x768x24" \
+# from :99 can race for the same display. No server reset when the last
+# client leaves: a client connecting during the reset is turned away.
+exec xvfb-run -a -n $((100 + RANDOM % 800)) -s "-screen 0 1024x768x24 -noreset" \
   dbus-run-session -- bash -c "$inner" e2e "$@"
