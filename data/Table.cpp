@@ -17,6 +17,7 @@
 #include <limits>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace data {
@@ -1081,6 +1082,28 @@ public:
         return rc;
     }
 
+    // Steps a batch of rows into `out`. A statement that filled the batch
+    // stays open when `keepOpen` (the result is then true); otherwise it is
+    // reset, and a failure raised.
+    bool stepBatch(sqlite3_stmt *st, const QList<int> &columns, int rowidField, RowSet &out, int limit,
+                   bool keepOpen)
+    {
+        out.reset(fields.size());
+        ResetGuard guard{st};
+        int rc = stepInto(st, columns, rowidField, out, limit);
+        if (rc == SQLITE_ROW && keepOpen) {
+            guard.stmt = nullptr;
+            return true;
+        }
+        if (rc != SQLITE_ROW && rc != SQLITE_DONE) {
+            rc = sqlite3_reset(st);
+            guard.stmt = nullptr;
+            sqlite3_clear_bindings(st);
+            fail(rc, QStringLiteral("reading"));
+        }
+        return false;
+    }
+
     // Runs a row query into `out`; the statement is reset before returning,
     // unless it is a pass under a held read lock that filled the batch: then
     // it stays open as `stream`, and next() reads on from it.
@@ -1092,47 +1115,20 @@ public:
         Prepared &p = prepared(key);
         ctx.stream = mayStream && readSpan;
         bindAll(p, ctx);
-        out.reset(fields.size());
-        sqlite3_stmt *st = p.stmt;
-        ResetGuard guard{st};
-        int rc = stepInto(st, p.columnFields, p.rowidField, out, ctx.limit);
-        if (rc == SQLITE_ROW) {
-            if (ctx.stream) {
-                stream = st;
-                streamColumns = p.columnFields;
-                streamRowidField = p.rowidField;
-                streamColumnMask = key.columns;
-                guard.stmt = nullptr;
-            }
-            return;
-        }
-        if (rc != SQLITE_DONE) {
-            rc = sqlite3_reset(st);
-            guard.stmt = nullptr;
-            sqlite3_clear_bindings(st);
-            fail(rc, QStringLiteral("reading"));
+        if (stepBatch(p.stmt, p.columnFields, p.rowidField, out, ctx.limit, ctx.stream)) {
+            stream = p.stmt;
+            streamColumns = p.columnFields;
+            streamRowidField = p.rowidField;
+            streamColumnMask = key.columns;
         }
     }
 
     // The next batch of a pass from its open statement.
     void readOnInto(RowSet &out, int limit)
     {
-        sqlite3_stmt *const st = stream;
-        stream = nullptr;
-        out.reset(fields.size());
-        ResetGuard guard{st};
-        int rc = stepInto(st, streamColumns, streamRowidField, out, limit);
-        if (rc == SQLITE_ROW) {
+        sqlite3_stmt *const st = std::exchange(stream, nullptr);
+        if (stepBatch(st, streamColumns, streamRowidField, out, limit, true))
             stream = st;
-            guard.stmt = nullptr;
-            return;
-        }
-        if (rc != SQLITE_DONE) {
-            rc = sqlite3_reset(st);
-            guard.stmt = nullptr;
-            sqlite3_clear_bindings(st);
-            fail(rc, QStringLiteral("reading"));
-        }
     }
 
     void closeStream() noexcept
