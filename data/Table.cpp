@@ -284,11 +284,9 @@ public:
     quint64 keyFields = 0;
 
     QHash<StmtKey, Prepared> statements;
-    // The open statement of a pass under a held read lock, with the fields
-    // of its columns.
-    sqlite3_stmt *stream = nullptr;
-    QList<int> streamColumns;
-    int streamRowidField = -1;
+    // The open statement of a pass under a held read lock, and the fields it
+    // was made to fetch.
+    Prepared stream;
     quint64 streamColumnMask = 0;
     sqlite3_stmt *rowStmt = nullptr;
     sqlite3_stmt *insertStmt = nullptr;
@@ -545,21 +543,16 @@ public:
     // keeps in an index of its own.
     bool primaryKeyIsRowid() const
     {
-        int keyColumns = 0;
-        bool ownIndex = false;
-        sqlite3_stmt *st = nullptr;
-        if (sqlite3_prepare_v2(db, "SELECT count(*) FROM pragma_table_info('records') WHERE pk > 0", -1, &st,
-                               nullptr) == SQLITE_OK
-            && sqlite3_step(st) == SQLITE_ROW)
-            keyColumns = sqlite3_column_int(st, 0);
-        sqlite3_finalize(st);
-        st = nullptr;
-        if (sqlite3_prepare_v2(db, "SELECT count(*) FROM pragma_index_list('records') WHERE origin = 'pk'", -1, &st,
-                               nullptr) == SQLITE_OK
-            && sqlite3_step(st) == SQLITE_ROW)
-            ownIndex = sqlite3_column_int(st, 0) > 0;
-        sqlite3_finalize(st);
-        return keyColumns == 1 && !ownIndex;
+        auto count = [this](const char *sql) {
+            sqlite3_stmt *st = nullptr;
+            int n = -1;
+            if (sqlite3_prepare_v2(db, sql, -1, &st, nullptr) == SQLITE_OK && sqlite3_step(st) == SQLITE_ROW)
+                n = sqlite3_column_int(st, 0);
+            sqlite3_finalize(st);
+            return n;
+        };
+        return count("SELECT count(*) FROM pragma_table_info('records') WHERE pk > 0") == 1
+               && count("SELECT count(*) FROM pragma_index_list('records') WHERE origin = 'pk'") == 0;
     }
 
     int fieldIndex(const QString &name) const
@@ -1085,12 +1078,12 @@ public:
     // Steps a batch of rows into `out`. A statement that filled the batch
     // stays open when `keepOpen` (the result is then true); otherwise it is
     // reset, and a failure raised.
-    bool stepBatch(sqlite3_stmt *st, const QList<int> &columns, int rowidField, RowSet &out, int limit,
-                   bool keepOpen)
+    bool stepBatch(const Prepared &p, RowSet &out, int limit, bool keepOpen)
     {
+        sqlite3_stmt *const st = p.stmt;
         out.reset(fields.size());
         ResetGuard guard{st};
-        int rc = stepInto(st, columns, rowidField, out, limit);
+        int rc = stepInto(st, p.columnFields, p.rowidField, out, limit);
         if (rc == SQLITE_ROW && keepOpen) {
             guard.stmt = nullptr;
             return true;
@@ -1115,10 +1108,8 @@ public:
         Prepared &p = prepared(key);
         ctx.stream = mayStream && readSpan;
         bindAll(p, ctx);
-        if (stepBatch(p.stmt, p.columnFields, p.rowidField, out, ctx.limit, ctx.stream)) {
-            stream = p.stmt;
-            streamColumns = p.columnFields;
-            streamRowidField = p.rowidField;
+        if (stepBatch(p, out, ctx.limit, ctx.stream)) {
+            stream = p;
             streamColumnMask = key.columns;
         }
     }
@@ -1126,17 +1117,17 @@ public:
     // The next batch of a pass from its open statement.
     void readOnInto(RowSet &out, int limit)
     {
-        sqlite3_stmt *const st = std::exchange(stream, nullptr);
-        if (stepBatch(st, streamColumns, streamRowidField, out, limit, true))
-            stream = st;
+        const Prepared open = std::exchange(stream, Prepared{});
+        if (stepBatch(open, out, limit, true))
+            stream = open;
     }
 
     void closeStream() noexcept
     {
-        if (stream) {
-            sqlite3_reset(stream);
-            sqlite3_clear_bindings(stream);
-            stream = nullptr;
+        if (stream.stmt) {
+            sqlite3_reset(stream.stmt);
+            sqlite3_clear_bindings(stream.stmt);
+            stream = Prepared{};
         }
     }
 
@@ -1243,9 +1234,9 @@ public:
         ctx.limit = nextLimit;
         StmtKey key = keyFor(Query::After);
         // A field first read during the pass: the open statement lacks it.
-        if (stream && key.columns != streamColumnMask)
+        if (stream.stmt && key.columns != streamColumnMask)
             closeStream();
-        if (stream) {
+        if (stream.stmt) {
             readOnInto(spare, ctx.limit);
         } else {
             key.anchorNulls = anchorNullMask(batch, pos);
@@ -1696,20 +1687,9 @@ bool Field::asciiText(std::string_view *bytes, AsciiScratch &scratch) const
         return detail::currencyAscii(cell.i, scratch.data(), bytes);
     case Storage::Date:
         return detail::storedDateAscii(cell.i, scratch.data(), bytes);
-    case Storage::Integer: {
-        char *const end = scratch.data() + scratch.size();
-        char *p = end;
-        const bool negative = cell.i < 0;
-        quint64 v = negative ? quint64(0) - quint64(cell.i) : quint64(cell.i);
-        do {
-            *--p = char('0' + v % 10);
-            v /= 10;
-        } while (v);
-        if (negative)
-            *--p = '-';
-        *bytes = std::string_view(p, size_t(end - p));
+    case Storage::Integer:
+        *bytes = detail::integerAscii(cell.i, scratch.data());
         return true;
-    }
     default:
         return false;
     }
@@ -1748,18 +1728,9 @@ void Field::appendString(QString &out) const
         out += cell.i ? QLatin1StringView("True") : QLatin1StringView("False");
         return;
     default: {
-        char buf[24];
-        char *const end = buf + sizeof buf;
-        char *p = end;
-        const bool negative = cell.i < 0;
-        quint64 v = negative ? quint64(0) - quint64(cell.i) : quint64(cell.i);
-        do {
-            *--p = char('0' + v % 10);
-            v /= 10;
-        } while (v);
-        if (negative)
-            *--p = '-';
-        out.append(QLatin1StringView(p, qsizetype(end - p)));
+        char buf[32];
+        const std::string_view digits = detail::integerAscii(cell.i, buf);
+        out.append(QLatin1StringView(digits.data(), qsizetype(digits.size())));
         return;
     }
     }
@@ -2187,8 +2158,6 @@ void Table::setHoldReadLock(bool on)
     if (!on)
         d->endReadSpan();
 }
-
-bool Table::holdReadLock() const { return d->holdReads; }
 
 void Table::releaseReadLock() { d->endReadSpan(); }
 

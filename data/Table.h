@@ -139,7 +139,6 @@ public:
     // write and close() give it back first, as does turning the hold off;
     // refresh() gives it back and takes it anew for its own read.
     void setHoldReadLock(bool on);
-    bool holdReadLock() const;
     void releaseReadLock();
 
     // Navigation over visible records in the current index order. After the

@@ -412,6 +412,20 @@ char *writeDigits(char *end, quint64 v)
     return end;
 }
 
+} // namespace
+
+std::string_view integerAscii(qint64 value, char *buf)
+{
+    char *const end = buf + 32;
+    const bool negative = value < 0;
+    char *p = writeDigits(end, negative ? quint64(0) - quint64(value) : quint64(value));
+    if (negative)
+        *--p = '-';
+    return std::string_view(p, size_t(end - p));
+}
+
+namespace {
+
 // Writes v with at least `width` digits at out; returns the end.
 char16_t *putNumber(char16_t *out, int v, int width)
 {

@@ -75,6 +75,8 @@ void appendUtf8(QString &out, const char *bytes, qsizetype size);
 // (a separator or a date pattern outside ASCII) or too long: take the
 // QString form then.
 bool currencyAscii(qint64 raw, char *buf, std::string_view *out);
+// An integer's text form, always ASCII, written at the end of buf (32 bytes).
+std::string_view integerAscii(qint64 value, char *buf);
 bool storedDateAscii(qint64 jd, char *buf, std::string_view *out);
 
 inline qint64 dateToStored(const QDate &d) { return d.toJulianDay(); }
